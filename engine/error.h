@@ -1,0 +1,55 @@
+#pragma once
+
+#include <exception>
+#include <string>
+#include <string_view>
+
+namespace dozorira {
+
+// The kinds of run-time error that end an analysis run, named as researchers have always seen them.
+enum class ErrorKind {
+    FileError,
+    InputPastEndOfFile,
+    SubscriptOutOfRange,
+    Overflow,
+    InvalidArgument,
+    DivisionByZero,
+};
+
+std::string_view kindName(ErrorKind kind);
+
+// The one error type of the program. It carries what was wrong and, as it travels up, where:
+// the task file, its data line and the field, each added by the layer that knows it.
+class RunError : public std::exception {
+public:
+    RunError(ErrorKind kind, std::string problem);
+
+    ErrorKind kind() const { return kind_; }
+    const std::string& problem() const { return problem_; }
+    const std::string& file() const { return file_; }
+    int dataLine() const { return dataLine_; }
+    int field() const { return field_; }
+
+    // Each of these keeps an earlier, more precise value.
+    RunError& inFile(std::string path);
+    RunError& atDataLine(int dataLine);
+    RunError& atField(int field);
+
+    // "FILE: data line N (file line N+2), field F: PROBLEM (KIND)", leaving out what is unknown.
+    const char* what() const noexcept override { return message_.c_str(); }
+
+private:
+    void compose();
+
+    ErrorKind kind_;
+    std::string problem_;
+    std::string file_;
+    int dataLine_ = 0;
+    int field_ = -1;
+    std::string message_;
+};
+
+// A short, printable excerpt of input text for an error message.
+std::string quoted(std::string_view text);
+
+} // namespace dozorira

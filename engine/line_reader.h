@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace dozorira {
+
+// Reads a task file line by line. A line ends at CR or CR LF; a lone LF is part of the text.
+// Reading is buffered and streaming, so a huge header costs time but no memory.
+class LineReader {
+public:
+    explicit LineReader(const std::string& path); // File error when it cannot be opened
+
+    bool atEnd();
+    // Both fail with Input past end of file when nothing is left to read.
+    void skipLine();
+    void readLine(std::string& line);
+
+private:
+    bool fill();
+    // Consumes up to the next CR (or the end), handing each piece of the line to take.
+    template <typename Take> void consumeLine(Take take);
+
+    std::string path_;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_;
+    std::size_t pos_ = 0;
+    std::size_t end_ = 0;
+};
+
+} // namespace dozorira

@@ -1,0 +1,147 @@
+#include "number.h"
+
+#include "error.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <string>
+
+namespace dozorira {
+namespace {
+
+bool isIgnored(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+int digitValue(char c) {
+    if (isDigit(c)) return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return 99;
+}
+
+// The field without the characters that number reading skips.
+std::string significant(std::string_view field) {
+    std::string out;
+    out.reserve(field.size());
+    for (char c : field)
+        if (!isIgnored(c)) out += c;
+    return out;
+}
+
+double readRadixInteger(std::string_view digits, int radix) {
+    double value = 0;
+    for (char c : digits) {
+        const int d = digitValue(c);
+        if (d >= radix) break;
+        value = value * radix + d;
+    }
+    return value;
+}
+
+std::size_t skipDigits(std::string_view s, std::size_t at) {
+    while (at < s.size() && isDigit(s[at])) ++at;
+    return at;
+}
+
+// Length of the longest prefix of s that reads as a decimal number, 0 when there is none.
+std::size_t decimalPrefix(std::string_view s, bool& hasFractionOrExponent) {
+    std::size_t at = (!s.empty() && (s[0] == '+' || s[0] == '-')) ? 1 : 0;
+    const std::size_t intStart = at;
+    at = skipDigits(s, at);
+    bool anyDigit = at > intStart;
+    hasFractionOrExponent = false;
+    if (at < s.size() && s[at] == '.') {
+        const std::size_t fracStart = at + 1;
+        const std::size_t fracEnd = skipDigits(s, fracStart);
+        anyDigit = anyDigit || fracEnd > fracStart;
+        at = fracEnd;
+        hasFractionOrExponent = true;
+    }
+    if (!anyDigit) return 0;
+    if (at < s.size() && (s[at] == 'e' || s[at] == 'E')) {
+        std::size_t expAt = at + 1;
+        if (expAt < s.size() && (s[expAt] == '+' || s[expAt] == '-')) ++expAt;
+        const std::size_t expEnd = skipDigits(s, expAt);
+        if (expEnd > expAt) {
+            at = expEnd;
+            hasFractionOrExponent = true;
+        }
+    }
+    return at;
+}
+
+double readDecimal(std::string_view s) {
+    bool general = false;
+    const std::size_t length = decimalPrefix(s, general);
+    if (length == 0) return 0;
+    std::string_view number = s.substr(0, length);
+    const bool negative = number[0] == '-';
+    if (number[0] == '+' || negative) number.remove_prefix(1);
+
+    double value = 0;
+    if (!general && number.size() <= 15) {
+        long long whole = 0;
+        for (char c : number) whole = whole * 10 + (c - '0');
+        value = static_cast<double>(whole);
+    } else {
+        const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
+        if (ec == std::errc::result_out_of_range) {
+            const auto e = number.find_first_of("eE");
+            const bool tiny = e != std::string_view::npos && number[e + 1] == '-';
+            value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
+        }
+        (void)end;
+    }
+    return negative ? -value : value;
+}
+
+template <typename T> T readChecked(std::string_view field) {
+    const double value = roundHalfEven(readNumber(field));
+    constexpr auto lo = std::numeric_limits<T>::min();
+    constexpr auto hi = std::numeric_limits<T>::max();
+    if (!(value >= lo && value <= hi))
+        throw RunError(ErrorKind::Overflow, quoted(field) + " does not fit " + std::to_string(lo) +
+                                                ".." + std::to_string(hi));
+    return static_cast<T>(value);
+}
+
+} // namespace
+
+double readNumber(std::string_view field) {
+    // Most fields are a few plain digits.
+    if (!field.empty() && field.size() <= 9 &&
+        std::all_of(field.begin(), field.end(), isDigit)) {
+        long value = 0;
+        for (char c : field) value = value * 10 + (c - '0');
+        return static_cast<double>(value);
+    }
+    const std::string s = significant(field);
+    if (s.size() >= 2 && s[0] == '&') {
+        if (s[1] == 'H' || s[1] == 'h') return readRadixInteger(std::string_view(s).substr(2), 16);
+        if (s[1] == 'O' || s[1] == 'o') return readRadixInteger(std::string_view(s).substr(2), 8);
+    }
+    return readDecimal(s);
+}
+
+double roundHalfEven(double value) {
+    const double below = std::floor(value);
+    const double rest = value - below;
+    if (rest > 0.5 || (rest == 0.5 && std::fmod(below, 2.0) != 0.0)) return below + 1;
+    return below;
+}
+
+std::int16_t readInt16(std::string_view field) { return readChecked<std::int16_t>(field); }
+
+std::uint8_t readByte(std::string_view field) { return readChecked<std::uint8_t>(field); }
+
+std::int16_t checkedInt16(long long value, std::string_view what) {
+    if (value < std::numeric_limits<std::int16_t>::min() ||
+        value > std::numeric_limits<std::int16_t>::max())
+        throw RunError(ErrorKind::Overflow, std::string(what) + " would be " +
+                                                std::to_string(value) + ", outside -32768..32767");
+    return static_cast<std::int16_t>(value);
+}
+
+} // namespace dozorira

@@ -1,0 +1,58 @@
+#include "output_file.h"
+
+#include "error.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+namespace dozorira {
+namespace {
+
+using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+[[noreturn]] void fail(const std::string& path, const std::string& what, int error) {
+    throw RunError(ErrorKind::FileError,
+                   what + " the output file: " + std::generic_category().message(error))
+        .inFile(path);
+}
+
+File open(const std::string& path, const char* mode) {
+    if (path.empty()) throw RunError(ErrorKind::FileError, "no output file was given");
+    File file(std::fopen(path.c_str(), mode), &std::fclose);
+    if (!file) fail(path, "cannot open", errno);
+    return file;
+}
+
+// Closes the file, reporting a failure of the last flush too.
+void close(const std::string& path, File& file) {
+    if (std::fclose(file.release()) != 0) fail(path, "cannot write", errno);
+}
+
+} // namespace
+
+void OutputFile::empty() const {
+    File file = open(path_, "wb");
+    close(path_, file);
+}
+
+void OutputFile::append(std::string_view bytes) const {
+    File file = open(path_, "ab");
+    std::fseek(file.get(), 0, SEEK_END);
+    const long before = std::ftell(file.get());
+    int error = 0;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size() ||
+        std::fflush(file.get()) != 0)
+        error = errno;
+    if (std::fclose(file.release()) != 0 && error == 0) error = errno;
+    if (error == 0) return;
+    if (before >= 0) {
+        std::error_code ignored; // the file may not be one that can be cut, such as a device
+        std::filesystem::resize_file(path_, static_cast<std::uintmax_t>(before), ignored);
+    }
+    fail(path_, "cannot write", error);
+}
+
+} // namespace dozorira

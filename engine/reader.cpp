@@ -1,0 +1,155 @@
+#include "reader.h"
+
+#include "line_reader.h"
+#include "number.h"
+
+#include <array>
+#include <string_view>
+
+namespace dozorira {
+namespace {
+
+// The fields of one data line, split on tabs; only the first ten are of interest.
+class Fields {
+public:
+    explicit Fields(std::string_view line) {
+        // An empty line has no fields at all, not one empty field.
+        if (line.empty()) return;
+        // Fields are short, so a plain scan beats a library search per field.
+        std::size_t start = 0;
+        for (std::size_t i = 0; i < line.size() && count_ < MinFieldsPerLine - 1; ++i) {
+            if (line[i] != '\t') continue;
+            fields_[static_cast<std::size_t>(count_++)] = line.substr(start, i - start);
+            start = i + 1;
+        }
+        const std::size_t tab = line.find('\t', start);
+        fields_[static_cast<std::size_t>(count_++)] = line.substr(start, tab - start);
+    }
+
+    std::string_view operator[](int index) const {
+        if (index >= count_)
+            throw RunError(ErrorKind::SubscriptOutOfRange,
+                           "the line has " + std::to_string(count_) + " field" +
+                               (count_ == 1 ? "" : "s") + ", a data line needs at least " +
+                               std::to_string(MinFieldsPerLine))
+                .atField(index);
+        return fields_[static_cast<std::size_t>(index)];
+    }
+
+private:
+    std::array<std::string_view, MinFieldsPerLine> fields_;
+    int count_ = 0;
+};
+
+std::string_view trimBlanks(std::string_view text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+constexpr std::size_t TypicalTrials = 32;
+
+template <typename Read> auto readField(const Fields& fields, int index, Read read) {
+    try {
+        return read(fields[index]);
+    } catch (RunError& e) {
+        throw e.atField(index);
+    }
+}
+
+class TaskFileReader {
+public:
+    explicit TaskFileReader(const std::string& path) : file_(path) {
+        tables_.clusters.reserve(MaxClusters + 1);
+    }
+
+    ClusterTables read() {
+        skipHeader(1);
+        skipHeader(2);
+        std::string line;
+        while (!file_.atEnd()) {
+            ++dataLine_;
+            file_.readLine(line);
+            try {
+                readDataLine(line);
+            } catch (RunError& e) {
+                throw e.atDataLine(dataLine_);
+            }
+        }
+        try {
+            closeCluster(RowNumber[static_cast<std::size_t>(dataLine_)]);
+        } catch (RunError& e) {
+            throw e.atDataLine(dataLine_);
+        }
+        return std::move(tables_);
+    }
+
+private:
+    void skipHeader(int number) {
+        if (file_.atEnd())
+            throw RunError(ErrorKind::InputPastEndOfFile,
+                           "the file ends before header line " + std::to_string(number) +
+                               "; a task file starts with two header lines");
+        file_.skipLine();
+    }
+
+    void readDataLine(std::string_view line) {
+        if (dataLine_ > MaxDataLines)
+            throw RunError(ErrorKind::SubscriptOutOfRange,
+                           "a task file holds at most " + std::to_string(MaxDataLines) +
+                               " data lines");
+        const Fields fields(line);
+        const std::int16_t row = readField(fields, 0, readInt16);
+        RowNumber[static_cast<std::size_t>(dataLine_)] = row;
+        if (row != 0)
+            countTrial();
+        else
+            startCluster();
+        storeFields(fields);
+    }
+
+    void countTrial() {
+        Cluster& current = tables_.cluster(tables_.ClusterCount);
+        current.TrialCount = checkedInt16(current.TrialCount + 1, "the trial count");
+    }
+
+    void startCluster() {
+        if (tables_.ClusterCount >= 1)
+            closeCluster(RowNumber[static_cast<std::size_t>(dataLine_ - 1)]);
+        static_assert(MaxClusters >= MaxDataLines, "every data line can start a cluster");
+        ++tables_.ClusterCount;
+        Cluster& next = tables_.clusters.emplace_back();
+        next.TrialCount = 1;
+        next.trials.reserve(TypicalTrials);
+    }
+
+    // A cluster's trial count is its last row number plus one, whatever lines it holds.
+    void closeCluster(std::int16_t lastRow) {
+        tables_.cluster(tables_.ClusterCount).TrialCount =
+            checkedInt16(lastRow + 1, "the last row number of the cluster plus one");
+    }
+
+    void storeFields(const Fields& fields) {
+        Cluster& c = tables_.cluster(tables_.ClusterCount);
+        c.ClusterLabel = fields[1];
+        c.BoxCount = readField(fields, 2, readByte);
+        c.ClusterCode = readField(fields, 3, readByte);
+        // Trials of a cluster are stored in line order, so trial TrialCount is the next one.
+        Trial& t = c.trial(c.TrialCount);
+        t.FoundBox = trimBlanks(fields[4]);
+        t.OpenCount = readField(fields, 6, readByte);
+        t.OpenedBoxes = fields[7];
+        t.RevisitList = fields[9];
+    }
+
+    LineReader file_;
+    ClusterTables tables_;
+    std::array<std::int16_t, MaxDataLines + 1> RowNumber{};
+    int dataLine_ = 0;
+};
+
+} // namespace
+
+ClusterTables readTaskFile(const std::string& path) { return TaskFileReader(path).read(); }
+
+} // namespace dozorira

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "tables.h"
+
+#include <string>
+
+namespace dozorira {
+
+// The read stage: the task file at path, read into fresh cluster tables. Two header lines are
+// skipped; every further line is a trial, and a row number (field 0) of zero starts a cluster.
+// Errors carry the data line and field, not the file.
+ClusterTables readTaskFile(const std::string& path);
+
+} // namespace dozorira

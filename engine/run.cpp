@@ -1,0 +1,52 @@
+#include "run.h"
+
+#include "error.h"
+#include "reader.h"
+#include "scoring.h"
+#include "writer.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace dozorira {
+
+std::string analyseTaskFile(const std::string& path, bool withColumnNames, char decimalSeparator) {
+    try {
+        ClusterTables tables = readTaskFile(path);
+        scoreClusters(tables);
+        return composeRecord(tables, path, withColumnNames, decimalSeparator);
+    } catch (RunError& e) {
+        throw e.inFile(path);
+    }
+}
+
+AnalysisRun::AnalysisRun(std::string OutputPath, RunOptions options)
+    : output_(std::move(OutputPath)), options_(options) {}
+
+void AnalysisRun::run(const std::vector<std::string>& taskFiles) {
+    recordsWritten_ = 0;
+    refuseTaskFileAsOutput(taskFiles);
+    output_.empty();
+    for (const std::string& path : taskFiles) LeesFile(path);
+}
+
+void AnalysisRun::LeesFile(const std::string& path) {
+    // The column names go before the first record of a run and never again.
+    const bool withColumnNames = options_.withColumnNames && recordsWritten_ == 0;
+    output_.append(analyseTaskFile(path, withColumnNames, options_.decimalSeparator));
+    ++recordsWritten_;
+}
+
+// Emptying the output must never destroy a task file, whatever path leads to it.
+void AnalysisRun::refuseTaskFileAsOutput(const std::vector<std::string>& taskFiles) const {
+    std::error_code ec;
+    if (!std::filesystem::exists(output_.path(), ec)) return;
+    for (const std::string& path : taskFiles) {
+        if (std::filesystem::equivalent(output_.path(), path, ec))
+            throw RunError(ErrorKind::FileError,
+                           "the output file is this task file; choose another output file")
+                .inFile(path);
+    }
+}
+
+} // namespace dozorira

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "error.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dozorira {
+
+// Bounds of the tables. Every table of the program holds entries 1..255; the file list 1..200.
+inline constexpr int MaxDataLines = 255;
+inline constexpr int MaxClusters = 255;
+inline constexpr int MaxTrials = 255;
+inline constexpr int MinFieldsPerLine = 10;
+
+// One trial: one data line of a task file, and its within-search errors once scored.
+struct Trial {
+    std::string FoundBox;    // field 4, blanks trimmed: the box in which the target was found
+    std::string OpenedBoxes; // field 7: one character per box opened
+    std::string RevisitList; // field 9: boxes opened again, separated by blanks
+    std::uint8_t OpenCount = 0;
+    std::int16_t WithinErrors = 0;
+};
+
+struct Cluster {
+    std::int16_t TrialCount = 0;
+    std::uint8_t BoxCount = 0;
+    std::uint8_t ClusterCode = 0; // validated on reading, never written
+    std::int16_t BetweenErrors = 0;
+    std::string ClusterLabel; // kept for completeness, never written
+    std::vector<Trial> trials; // trial t is trials[t - 1]
+
+    // Trial t (1-based). Trials past the stored lines (a gap in the row numbers) are empty;
+    // past 255 they fail with Subscript out of range.
+    Trial& trial(int t);
+    const Trial& trial(int t) const;
+};
+
+// Everything known of one task file. Built fresh for every file, so nothing of one file can
+// leak into the record of another.
+struct ClusterTables {
+    std::int16_t ClusterCount = 0;
+    // Index 0 gathers the lines before the first row number 0; it is never scored or written.
+    std::vector<Cluster> clusters = std::vector<Cluster>(1);
+
+    Cluster& cluster(int c) { return clusters[static_cast<std::size_t>(c)]; }
+    const Cluster& cluster(int c) const { return clusters[static_cast<std::size_t>(c)]; }
+};
+
+} // namespace dozorira

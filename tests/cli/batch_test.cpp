@@ -1,0 +1,133 @@
+#include "batch.h"
+#include "locale_separator.h"
+#include "test_support.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <map>
+#include <sstream>
+
+using namespace dozorira::cli;
+using dozorira::test::readFile;
+using dozorira::test::TempDir;
+
+namespace {
+
+const std::string Data = DOZORIRA_TEST_DATA;
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Result batch(std::vector<std::string> args, std::map<std::string, std::string> env = {}) {
+    args.insert(args.begin(), "dozorira-batch");
+    std::ostringstream out, err;
+    const int status = runBatch(args, out, err, [&env](const char* name) {
+        const auto it = env.find(name);
+        return it == env.end() ? std::string() : it->second;
+    });
+    return {status, out.str(), err.str()};
+}
+
+} // namespace
+
+TEST(BatchRun, WritesTheOutputSilently) {
+    TempDir dir;
+    const std::string out = dir.path("study.dat");
+    const Result r = batch({"-o", out, Data + "/pp01.vty", Data + "/pp02.vty", Data + "/pp03.vty"});
+    EXPECT_EQ(r.status, ExitOk);
+    EXPECT_EQ(r.out + r.err, "");
+    EXPECT_EQ(readFile(out), readFile(Data + "/expected.dat"));
+}
+
+TEST(BatchRun, HeaderSwitchAndDecimalSeparator) {
+    TempDir dir;
+    const std::string out = dir.path("study.dat");
+    const std::string file = Data + "/pp01.vty";
+    const std::string comma = "pp01\t 1 \t 3 \t 6 \t4,667\t0,333\t3,000\t\r\r\n";
+    ASSERT_EQ(batch({"--no-header", "--decimal-separator", ",", "-o", out, file}).status, ExitOk);
+    EXPECT_EQ(readFile(out), comma);
+    ASSERT_EQ(batch({"--no-header", "-o", out, file}, {{"LANG", "de_DE.UTF-8"}}).status, ExitOk);
+    EXPECT_EQ(readFile(out), comma);
+    ASSERT_EQ(batch({"--no-header", "-o", out, file},
+                    {{"LANG", "de_DE.UTF-8"}, {"LC_NUMERIC", "en_US.UTF-8"}})
+                  .status,
+              ExitOk);
+    EXPECT_EQ(readFile(out), "pp01\t 1 \t 3 \t 6 \t4.667\t0.333\t3.000\t\r\r\n");
+}
+
+TEST(BatchRun, RunErrorIsOneLineAndStatusOne) {
+    TempDir dir;
+    const std::string out = dir.path("study.dat");
+    const Result r = batch({"-o", out, Data + "/pp01.vty", Data + "/broken.vty"});
+    EXPECT_EQ(r.status, ExitRunError);
+    EXPECT_EQ(r.err, "dozorira-batch: " + Data +
+                         "/broken.vty: data line 1 (file line 3), field 6: \"300\" does not fit "
+                         "0..255 (Overflow)\n");
+    const std::string expected = readFile(Data + "/expected.dat");
+    EXPECT_EQ(readFile(out), expected.substr(0, expected.find("pp02\t")))
+        << "the whole record before the error stays";
+}
+
+TEST(BatchRun, UsageErrorsAreStatusTwo) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {},
+             {Data + "/pp01.vty"},
+             {"-o", "x.dat"},
+             {"-o", "x.dat", "--decimal-separator", ";", Data + "/pp01.vty"},
+             {"--bogus", "-o", "x.dat", Data + "/pp01.vty"},
+             {"--check", "-o", "x.dat", Data + "/pp01.vty"}}) {
+        const Result r = batch(args);
+        EXPECT_EQ(r.status, ExitUsage);
+        EXPECT_NE(r.err.find("Run with --help"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(batch({"--help"}).status, ExitOk);
+    EXPECT_NE(batch({"--help"}).out.find("--no-header"), std::string::npos);
+    EXPECT_EQ(batch({"--version"}).out.rfind("dozorira-batch ", 0), 0u);
+}
+
+TEST(BatchCheck, ReportsEveryFailingFileAndWritesNothing) {
+    const Result r = batch({"--check", Data + "/broken.vty", Data + "/pp01.vty",
+                            Data + "/missing.vty"});
+    EXPECT_EQ(r.status, ExitRunError);
+    EXPECT_EQ(r.out, Data + "/broken.vty: data line 1 (file line 3), field 6: \"300\" does not "
+                            "fit 0..255 (Overflow)\n" +
+                         Data + "/missing.vty: cannot open the task file: No such file or "
+                                "directory (File error)\n"
+                                "3 files checked, 2 with errors\n");
+    const Result ok = batch({"--check", Data + "/pp01.vty"});
+    EXPECT_EQ(ok.status, ExitOk);
+    EXPECT_EQ(ok.out, "1 file checked, 0 with errors\n");
+}
+
+TEST(LocaleSeparator, FollowsTheLanguageAndTerritory) {
+    EXPECT_EQ(decimalSeparatorOf("C"), '.');
+    EXPECT_EQ(decimalSeparatorOf("POSIX"), '.');
+    EXPECT_EQ(decimalSeparatorOf("en_US.UTF-8"), '.');
+    EXPECT_EQ(decimalSeparatorOf("nl_NL.UTF-8"), ',');
+    EXPECT_EQ(decimalSeparatorOf("de_DE.ISO-8859-15@euro"), ',');
+    EXPECT_EQ(decimalSeparatorOf("de_CH.UTF-8"), '.');
+    EXPECT_EQ(decimalSeparatorOf("en_ZA.UTF-8"), ',');
+    EXPECT_EQ(decimalSeparatorOf("es_MX"), '.');
+    EXPECT_EQ(decimalSeparatorOf("es_ES"), ',');
+    EXPECT_EQ(decimalSeparatorOf("ar_EG.UTF-8"), '.');
+    EXPECT_EQ(decimalSeparatorOf("fr"), ',');
+}
+
+TEST(BatchCommand, EndToEndOnTheStudyData) {
+    TempDir dir;
+    const std::string out = dir.path("study.dat");
+    const std::string command = std::string(DOZORIRA_BATCH) + " -o '" + out + "' '" + Data +
+                                "/pp01.vty' '" + Data + "/pp02.vty' '" + Data +
+                                "/pp03.vty' 2>'" + dir.path("err") + "'";
+    EXPECT_EQ(std::system(("LANG=C " + command).c_str()), 0);
+    EXPECT_EQ(readFile(out), readFile(Data + "/expected.dat"));
+    EXPECT_EQ(readFile(dir.path("err")), "");
+
+    const std::string failing = std::string(DOZORIRA_BATCH) + " -o '" + out + "' '" + Data +
+                                "/broken.vty' 2>'" + dir.path("err") + "'";
+    EXPECT_EQ(WEXITSTATUS(std::system(failing.c_str())), 1);
+    EXPECT_NE(readFile(dir.path("err")).find("(Overflow)\n"), std::string::npos);
+}

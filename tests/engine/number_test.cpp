@@ -1,0 +1,95 @@
+#include "error.h"
+#include "number.h"
+
+#include <gtest/gtest.h>
+
+using namespace dozorira;
+
+TEST(NumberReading, ReadsPlainAndDecimalNumbers) {
+    EXPECT_EQ(readNumber("42"), 42);
+    EXPECT_EQ(readNumber("-7"), -7);
+    EXPECT_EQ(readNumber("+7"), 7);
+    EXPECT_EQ(readNumber("6.5"), 6.5);
+    EXPECT_EQ(readNumber(".5"), 0.5);
+    EXPECT_EQ(readNumber("5."), 5);
+    EXPECT_EQ(readNumber("1.5e2"), 150);
+    EXPECT_EQ(readNumber("25E-1"), 2.5);
+    EXPECT_EQ(readNumber("123456789012345678"), 123456789012345678.0);
+}
+
+TEST(NumberReading, IgnoresBlanksTabsAndLineFeedsAnywhere) {
+    EXPECT_EQ(readNumber(" 0"), 0);
+    EXPECT_EQ(readNumber(" 1 2\t3\n"), 123);
+    EXPECT_EQ(readNumber("- 4 . 5"), -4.5);
+    // A carriage return is no blank: reading stops there.
+    EXPECT_EQ(readNumber("1\r2"), 1);
+}
+
+TEST(NumberReading, StopsAtTheFirstCharacterThatCannotContinue) {
+    EXPECT_EQ(readNumber("12abc"), 12);
+    EXPECT_EQ(readNumber("3,5"), 3); // the decimal separator is always "."
+    EXPECT_EQ(readNumber("1.2.3"), 1.2);
+    EXPECT_EQ(readNumber("2e"), 2);
+    EXPECT_EQ(readNumber("2e+"), 2);
+    EXPECT_EQ(readNumber("--5"), 0);
+    EXPECT_EQ(readNumber("abc"), 0);
+    EXPECT_EQ(readNumber(""), 0);
+    EXPECT_EQ(readNumber("."), 0);
+    EXPECT_EQ(readNumber("-"), 0);
+}
+
+TEST(NumberReading, ReadsHexadecimalAndOctalIntegers) {
+    EXPECT_EQ(readNumber("&H1F"), 31);
+    EXPECT_EQ(readNumber("&hff"), 255);
+    EXPECT_EQ(readNumber("&O17"), 15);
+    EXPECT_EQ(readNumber("&o78"), 7);
+    EXPECT_EQ(readNumber("& H 10"), 16);
+    EXPECT_EQ(readNumber("&H"), 0);
+    EXPECT_EQ(readNumber("&X1"), 0);
+    EXPECT_EQ(readNumber("-&H10"), 0);
+}
+
+TEST(NumberReading, OutOfRangeExponentsGoToInfinityOrZero) {
+    EXPECT_EQ(readNumber("1e400"), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(readNumber("-1e400"), -std::numeric_limits<double>::infinity());
+    EXPECT_EQ(readNumber("1e-400"), 0);
+}
+
+TEST(NumberReading, RoundsHalvesToEven) {
+    EXPECT_EQ(roundHalfEven(2.5), 2);
+    EXPECT_EQ(roundHalfEven(3.5), 4);
+    EXPECT_EQ(roundHalfEven(-2.5), -2);
+    EXPECT_EQ(roundHalfEven(-3.5), -4);
+    EXPECT_EQ(roundHalfEven(0.4), 0);
+    EXPECT_EQ(roundHalfEven(2.500001), 3);
+    EXPECT_EQ(roundHalfEven(-0.6), -1);
+}
+
+TEST(NumberReading, ChecksTheRangeOfTheTarget) {
+    EXPECT_EQ(readByte("6.5"), 6);
+    EXPECT_EQ(readByte("7.5"), 8);
+    EXPECT_EQ(readByte("255.4"), 255);
+    EXPECT_EQ(readByte("-0.4"), 0);
+    EXPECT_EQ(readInt16("-32768"), -32768);
+    EXPECT_EQ(readInt16("32766.5"), 32766);
+    EXPECT_THROW(readInt16("32767.5"), RunError) << "the half goes to the even 32768";
+    for (const char* tooBig : {"255.5", "256", "-1", "300", "1e400"}) {
+        try {
+            readByte(tooBig);
+            ADD_FAILURE() << tooBig << " was accepted";
+        } catch (const RunError& e) {
+            EXPECT_EQ(e.kind(), ErrorKind::Overflow);
+        }
+    }
+    EXPECT_THROW(readInt16("32768"), RunError);
+    EXPECT_THROW(readInt16("-32768.6"), RunError);
+}
+
+TEST(NumberReading, OverflowMessageQuotesTheField) {
+    try {
+        readByte("300");
+        FAIL();
+    } catch (const RunError& e) {
+        EXPECT_STREQ(e.what(), "\"300\" does not fit 0..255 (Overflow)");
+    }
+}

@@ -1,0 +1,178 @@
+#include "error.h"
+#include "reader.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+using namespace dozorira;
+using dozorira::test::dataLine;
+using dozorira::test::taskFile;
+using dozorira::test::TempDir;
+
+namespace {
+
+ClusterTables readText(const std::string& content) {
+    TempDir dir;
+    return readTaskFile(dir.write("pp.vty", content));
+}
+
+RunError readFailure(const std::string& content) {
+    try {
+        readText(content);
+    } catch (const RunError& e) {
+        return e;
+    }
+    ADD_FAILURE() << "the file was read";
+    return RunError(ErrorKind::FileError, "none");
+}
+
+std::string row(std::string_view number) { return dataLine(number, "6", "A", "3", "BC"); }
+
+} // namespace
+
+TEST(LineReading, CrAndCrLfEndLinesButALoneLfIsText) {
+    const std::string header = "h1\rh2\r\n";
+    ClusterTables t = readText(header + dataLine("0", "6", "A", "3", "B\nC") + "\r" +
+                               dataLine("1", "6", "B", "4", "AC"));
+    EXPECT_EQ(t.ClusterCount, 1);
+    EXPECT_EQ(t.cluster(1).TrialCount, 2);
+    EXPECT_EQ(t.cluster(1).trial(1).OpenedBoxes, "B\nC");
+    EXPECT_EQ(t.cluster(1).trial(2).OpenedBoxes, "AC") << "the last line needs no line end";
+}
+
+TEST(LineReading, LineFeedOnlyFilesEndAtTheSecondHeader) {
+    const RunError e = readFailure("h1\nh2\n" + row("0") + "\n");
+    EXPECT_EQ(e.kind(), ErrorKind::InputPastEndOfFile);
+    EXPECT_EQ(e.problem(), "the file ends before header line 2; a task file starts with two "
+                           "header lines");
+}
+
+TEST(LineReading, HeadersOnly) {
+    EXPECT_EQ(readText("h1\r\nh2").ClusterCount, 0);
+    EXPECT_EQ(readText("h1\r\nh2\r\n").ClusterCount, 0);
+    EXPECT_EQ(readFailure("").kind(), ErrorKind::InputPastEndOfFile);
+    EXPECT_EQ(readFailure("h1\r\n").kind(), ErrorKind::InputPastEndOfFile);
+}
+
+TEST(LineReading, HeadersAreSkippedWhateverTheyHold) {
+    const std::string longHeader(300000, 'x');
+    ClusterTables t = readText(longHeader + "\r\n\t\t\r\n" + row("0") + "\r\n");
+    EXPECT_EQ(t.ClusterCount, 1);
+}
+
+TEST(LineReading, MissingFileIsAFileError) {
+    TempDir dir;
+    try {
+        readTaskFile(dir.path("absent.vty"));
+        FAIL();
+    } catch (const RunError& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::FileError);
+        EXPECT_EQ(e.problem(), "cannot open the task file: No such file or directory");
+    }
+    try {
+        readTaskFile(dir.path(""));
+        FAIL() << "a folder is no task file";
+    } catch (const RunError& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::FileError);
+    }
+}
+
+TEST(ClusterBookkeeping, ZeroRowsStartClusters) {
+    ClusterTables t =
+        readText(taskFile({row("0"), row("1"), row("2"), row("0"), row("1")}));
+    ASSERT_EQ(t.ClusterCount, 2);
+    EXPECT_EQ(t.cluster(1).TrialCount, 3);
+    EXPECT_EQ(t.cluster(2).TrialCount, 2);
+}
+
+TEST(ClusterBookkeeping, FieldsThatReadAsZeroStartClustersToo) {
+    ClusterTables t = readText(taskFile({row(" 0"), row("0.4"), row("abc"), row("")}));
+    EXPECT_EQ(t.ClusterCount, 4);
+}
+
+TEST(ClusterBookkeeping, TheCloseRuleFollowsTheLastRowNumber) {
+    // Rows 0, 1, 5: three lines, but the cluster counts six trials, 4 to 6 never filled.
+    ClusterTables t = readText(taskFile({row("0"), row("1"), row("5")}));
+    const Cluster& c = t.cluster(1);
+    EXPECT_EQ(c.TrialCount, 6);
+    EXPECT_EQ(c.trial(3).OpenedBoxes, "BC");
+    EXPECT_EQ(c.trial(4).OpenedBoxes, "");
+    EXPECT_EQ(c.trial(6).OpenCount, 0);
+
+    // Rows 0, 1, 2, 1: four lines, two trials.
+    EXPECT_EQ(readText(taskFile({row("0"), row("1"), row("2"), row("1")})).cluster(1).TrialCount,
+              2);
+    // Rows 0, -5: the count goes negative.
+    EXPECT_EQ(readText(taskFile({row("0"), row("-5")})).cluster(1).TrialCount, -4);
+}
+
+TEST(ClusterBookkeeping, LinesBeforeTheFirstZeroStayInClusterZero) {
+    ClusterTables t = readText(taskFile({row("3"), row("4"), row("0"), row("1")}));
+    EXPECT_EQ(t.ClusterCount, 1);
+    EXPECT_EQ(t.cluster(1).TrialCount, 2);
+    EXPECT_EQ(t.cluster(1).trial(1).FoundBox, "A");
+    EXPECT_EQ(t.cluster(0).trials.size(), 2u);
+}
+
+TEST(ClusterBookkeeping, StoresTheFieldsOfEveryTrial) {
+    ClusterTables t = readText(taskFile(
+        {"0\tfirst\t6.5\t2\t 3 \tx\t7.5\tABC\ty\t1 2\textra\tfields",
+         "1\tsecond\t8\t3\tB\tx\t4\tDE\ty\t"}));
+    const Cluster& c = t.cluster(1);
+    EXPECT_EQ(c.ClusterLabel, "second") << "the last line's value wins";
+    EXPECT_EQ(c.BoxCount, 8);
+    EXPECT_EQ(c.ClusterCode, 3);
+    EXPECT_EQ(c.trial(1).FoundBox, "3") << "blanks trimmed";
+    EXPECT_EQ(c.trial(1).OpenCount, 8) << "7.5 rounds to the even 8";
+    EXPECT_EQ(c.trial(1).OpenedBoxes, "ABC");
+    EXPECT_EQ(c.trial(1).RevisitList, "1 2");
+    EXPECT_EQ(c.trial(2).RevisitList, "");
+}
+
+TEST(ReadingErrors, NameTheLineTheFieldAndTheKind) {
+    struct Case {
+        std::string file;
+        ErrorKind kind;
+        const char* message;
+    };
+    const std::string tooMany = [] {
+        std::string f = "h1\r\nh2\r\n";
+        for (int i = 0; i < 256; ++i) f += row(std::to_string(i % 10)) + "\r\n";
+        return f;
+    }();
+    const Case cases[] = {
+        {taskFile({row("0"), ""}), ErrorKind::SubscriptOutOfRange,
+         "data line 2 (file line 4), field 0: the line has 0 fields, a data line needs at least "
+         "10 (Subscript out of range)"},
+        {taskFile({"0\ta\t6\t1\tA"}), ErrorKind::SubscriptOutOfRange,
+         "data line 1 (file line 3), field 6: the line has 5 fields, a data line needs at least "
+         "10 (Subscript out of range)"},
+        {taskFile({dataLine("0", "300", "A", "3", "B")}), ErrorKind::Overflow,
+         "data line 1 (file line 3), field 2: \"300\" does not fit 0..255 (Overflow)"},
+        {taskFile({dataLine("0", "6", "A", "-1", "B")}), ErrorKind::Overflow,
+         "data line 1 (file line 3), field 6: \"-1\" does not fit 0..255 (Overflow)"},
+        {taskFile({row("40000")}), ErrorKind::Overflow,
+         "data line 1 (file line 3), field 0: \"40000\" does not fit -32768..32767 (Overflow)"},
+        {taskFile({row("0"), row("32767")}), ErrorKind::Overflow,
+         "data line 2 (file line 4): the last row number of the cluster plus one would be "
+         "32768, outside -32768..32767 (Overflow)"},
+        {tooMany, ErrorKind::SubscriptOutOfRange,
+         "data line 256 (file line 258): a task file holds at most 255 data lines "
+         "(Subscript out of range)"},
+    };
+    for (const Case& c : cases) {
+        const RunError e = readFailure(c.file);
+        EXPECT_EQ(e.kind(), c.kind);
+        EXPECT_STREQ(e.what(), c.message);
+    }
+}
+
+TEST(ReadingErrors, ClusterCodeIsCheckedThoughNeverWritten) {
+    EXPECT_EQ(readFailure(taskFile({"0\tl\t6\t256\tA\tx\t3\tB\ty\t"})).field(), 3);
+}
+
+TEST(ReadingErrors, ManyLinesStopAtTheBoundWithoutReadingOn) {
+    std::string file = "h1\r\nh2\r\n";
+    for (int i = 0; i < 100000; ++i) file += row(std::to_string(i % 200)) + "\r\n";
+    EXPECT_EQ(readFailure(file).dataLine(), 256);
+}

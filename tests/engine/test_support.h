@@ -1,0 +1,35 @@
+#pragma once
+
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace dozorira::test {
+
+// A fresh folder for one test, removed with everything in it afterwards.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    std::string path(std::string_view name) const;
+    std::string write(std::string_view name, std::string_view content) const;
+
+private:
+    std::filesystem::path root_;
+};
+
+std::string readFile(const std::string& path);
+
+// One data line of a task file with the fields that matter; the rest hold plausible text.
+std::string dataLine(std::string_view row, std::string_view boxes, std::string_view found,
+                     std::string_view open, std::string_view opened,
+                     std::string_view revisits = "");
+
+// A task file: two header lines and the given data lines, every line ended with CR LF.
+std::string taskFile(std::initializer_list<std::string> lines);
+
+} // namespace dozorira::test
