@@ -45,10 +45,9 @@ void describe(CLI::App& app, Arguments& args) {
     app.add_option("TASKFILE", args.taskFiles, "Task files, in the order of the records")
         ->required();
     check->excludes(output);
-    app.callback([&app, output, check] {
+    app.callback([output, check] {
         if (!check->count() && !output->count())
             throw CLI::RequiredError("--output is required (or --check)");
-        (void)app;
     });
 }
 
@@ -74,8 +73,8 @@ int check(const Arguments& args, char separator, std::ostream& out) {
         }
     }
     const std::size_t checked = args.taskFiles.size();
-    out << checked << (checked == 1 ? " file" : " files") << " checked, " << failed
-        << " with errors\n";
+    out << std::to_string(checked) << (checked == 1 ? " file" : " files") << " checked, "
+        << std::to_string(failed) << " with errors\n";
     return failed == 0 ? ExitOk : ExitRunError;
 }
 
