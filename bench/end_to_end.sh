@@ -10,9 +10,9 @@ trap 'rm -rf "$work"' EXIT
 files=("$work"/study/*.vty)
 
 echo "== 199 task files of 255 data lines: dozorira-batch against cat"
-hyperfine --warmup 3 --min-runs 30 -N \
-    "cat ${files[*]}" \
-    "$bin/dozorira-batch -o $work/out.dat ${files[*]}"
+hyperfine --warmup 3 --min-runs 30 -N --style basic \
+    -n cat "cat ${files[*]}" \
+    -n dozorira-batch "$bin/dozorira-batch -o $work/out.dat ${files[*]}"
 
 echo "== Peak memory of that run"
 /usr/bin/time -f "%M KiB peak, %e s" "$bin/dozorira-batch" -o "$work/out.dat" "${files[@]}"
