@@ -48,6 +48,16 @@ QAction* addItem(QMenu* menu, const char* name, const QString& caption) {
     return item;
 }
 
+// The layout was drawn for an 8-point sans serif of Arial's width at 96 dots per inch; a wider
+// or larger font would cut the captions off at the controls' fixed edges.
+QFont layoutFont(QFont font) {
+    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                      QStringLiteral("Arial"), QStringLiteral("Nimbus Sans"),
+                      QStringLiteral("Helvetica")});
+    font.setPixelSize(11);
+    return font;
+}
+
 char localeDecimalSeparator() {
     return QLocale::system().decimalPoint() == QStringLiteral(",") ? ',' : '.';
 }
@@ -107,6 +117,7 @@ frmMain::frmMain(Dialogs& dialogs, QWidget* parent) : QMainWindow(parent), dialo
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(Caption);
     setWindowIcon(programIcon());
+    setFont(layoutFont(font()));
     createControls();
     createMenus();
     orderTabStops();
