@@ -5,6 +5,8 @@ JOBS     ?= $(shell nproc)
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 BUILD_PACKAGES := cmake make g++ libgtest-dev libbenchmark-dev libcli11-dev
+WINDOW_PACKAGES := qt6-base-dev libgl-dev qt6-qpa-plugins fonts-liberation2 desktop-file-utils \
+                   appstream xvfb xauth dpkg-dev file
 BENCH_PACKAGES := hyperfine time
 
 define install
@@ -18,19 +20,19 @@ define install
 	fi
 endef
 
-.PHONY: all deps build run test bench clean
+.PHONY: all deps build run test bench package clean
 
 all: build
 
 deps:
-	$(call install,$(BUILD_PACKAGES))
+	$(call install,$(BUILD_PACKAGES) $(WINDOW_PACKAGES))
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BUILD) -j$(JOBS)
 
 run: build
-	$(BUILD)/bin/dozorira-batch --help
+	$(BUILD)/bin/dozorira
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
@@ -39,6 +41,9 @@ bench: build
 	$(call install,$(BENCH_PACKAGES))
 	$(BUILD)/bin/dozorira_bench
 	bench/end_to_end.sh $(BUILD)/bin
+
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD)
