@@ -11,6 +11,7 @@ cp -n "$source_dir"/tests/data/*.vty "$build/corpus/task_file/"
 printf '/home/lab/pp01.vty' >"$build/corpus/selection/one"
 printf '/home/lab\0pp01.vty\0pp02.vty\0' >"$build/corpus/selection/several"
 
+export ASAN_SYMBOLIZER_PATH=${ASAN_SYMBOLIZER_PATH:-/usr/lib/llvm-14/bin/llvm-symbolizer}
 status=0
 for target in task_file selection; do
     log="$build/${target}.log"
