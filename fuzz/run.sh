@@ -7,7 +7,9 @@ build=$1
 seconds=$2
 source_dir="$(cd "$(dirname "$0")/.." && pwd)"
 mkdir -p "$build/corpus/task_file" "$build/corpus/selection" "$build/findings"
-cp -n "$source_dir"/tests/data/*.vty "$build/corpus/task_file/"
+for seed in "$source_dir"/tests/data/*.vty; do
+    [ -e "$build/corpus/task_file/$(basename "$seed")" ] || cp "$seed" "$build/corpus/task_file/"
+done
 printf '/home/lab/pp01.vty' >"$build/corpus/selection/one"
 printf '/home/lab\0pp01.vty\0pp02.vty\0' >"$build/corpus/selection/several"
 

@@ -14,15 +14,24 @@
 
 namespace {
 
-// The engine reads task files by path; a file in memory-backed /dev/shm keeps that cheap.
+void removeScratch();
+
+// The engine reads task files by path; a file in memory-backed /dev/shm keeps that cheap. The
+// path is never destroyed, so that the clean-up at exit can still use it.
 const std::string& scratchFile() {
-    static const std::string path = [] {
+    static const auto* path = new std::string([] {
         const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
         const std::string dir = std::string(base) + "/dozorira-fuzz-" + std::to_string(getpid());
         if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) std::abort();
+        std::atexit(removeScratch);
         return dir + "/pp.vty";
-    }();
-    return path;
+    }());
+    return *path;
+}
+
+void removeScratch() {
+    std::remove(scratchFile().c_str());
+    rmdir(scratchFile().substr(0, scratchFile().rfind('/')).c_str());
 }
 
 void writeScratch(const std::uint8_t* data, std::size_t size) {
