@@ -8,6 +8,12 @@ BUILD_PACKAGES := cmake make g++ libgtest-dev libbenchmark-dev libcli11-dev
 WINDOW_PACKAGES := qt6-base-dev libgl-dev qt6-qpa-plugins fonts-liberation2 desktop-file-utils \
                    appstream xvfb xauth dpkg-dev file
 BENCH_PACKAGES := hyperfine time
+FUZZ_PACKAGES  := clang-14 libclang-rt-14-dev llvm-14
+LINT_PACKAGES  := clang-tidy-14 cppcheck
+
+ASAN_BUILD   ?= build-asan
+FUZZ_BUILD   ?= fuzz-build
+FUZZ_SECONDS ?= 180
 
 define install
 	@missing=$$(for p in $(1); do \
@@ -36,6 +42,8 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+	$(MAKE) sanitize-test
+	$(MAKE) fuzz FUZZ_SECONDS=5
 
 bench: build
 	$(call install,$(BENCH_PACKAGES))
@@ -45,5 +53,28 @@ bench: build
 package: build
 	cd $(BUILD) && cpack -G DEB
 
+.PHONY: sanitize-test fuzz-targets fuzz lint
+
+# The engine and command-line tests again, stopping at the first sanitizer finding.
+sanitize-test: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDOZORIRA_SANITIZE=ON \
+		-DDOZORIRA_WINDOW=OFF -DDOZORIRA_BENCH=OFF
+	cmake --build $(ASAN_BUILD) -j$(JOBS)
+	cd $(ASAN_BUILD) && UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j$(JOBS)
+
+fuzz-targets: deps
+	$(call install,$(FUZZ_PACKAGES))
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DDOZORIRA_FUZZ=ON -DDOZORIRA_WINDOW=OFF -DDOZORIRA_TESTS=OFF -DDOZORIRA_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) -j$(JOBS)
+
+# Runs each fuzz target for FUZZ_SECONDS (make fuzz FUZZ_SECONDS=600).
+fuzz: fuzz-targets
+	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+lint: deps
+	$(call install,$(LINT_PACKAGES))
+	tools/lint.sh build-lint
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) build-lint

@@ -20,3 +20,10 @@ echo "== Peak memory of that run"
 echo "== A 1 GiB task file without line ends"
 truncate -s 1G "$work/huge.vty"
 /usr/bin/time -f "%M KiB peak, %e s" "$bin/dozorira-batch" -o "$work/out.dat" "$work/huge.vty" || true
+
+echo "== A task file of 100 000 data lines"
+{
+    printf 'Vantry\tsession\r\nrow\tlabel\tboxes\tcode\tfound\ttime\topen\topened\tlatency\trevisits\r\n'
+    awk 'BEGIN { for (n = 0; n < 100000; n++) printf "%d\tc\t6\t1\tA\t900\t2\tBC\t800\t\r\n", n % 10 }'
+} >"$work/long.vty"
+/usr/bin/time -f "%M KiB peak, %e s" "$bin/dozorira-batch" -o "$work/out.dat" "$work/long.vty" || true

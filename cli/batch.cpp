@@ -36,7 +36,7 @@ void describe(CLI::App& app, Arguments& args) {
                        ->option_text("OUTPUT");
     app.add_flag("--no-header", args.noHeader, "Leave out the column-name line");
     app.add_option("--decimal-separator", args.separator,
-                   "\".\" or \",\" (default: the locale's, from LC_ALL, LC_NUMERIC or LANG)")
+                   R"("." or "," (default: the locale's, from LC_ALL, LC_NUMERIC or LANG))")
         ->check(CLI::IsMember({".", ","}))
         ->option_text("SEP");
     auto* check = app.add_flag("--check", args.check,

@@ -11,8 +11,8 @@ namespace {
 
 // Task files are small; a file that fills the first buffer is read on in larger pieces, which
 // makes skipping a huge header fast.
-constexpr std::size_t FirstBufferSize = 64 * 1024;
-constexpr std::size_t LargeBufferSize = 1024 * 1024;
+constexpr std::size_t FirstBufferSize = std::size_t{64} * 1024;
+constexpr std::size_t LargeBufferSize = std::size_t{1024} * 1024;
 constexpr char CR = '\r';
 constexpr char LF = '\n';
 

@@ -61,8 +61,8 @@ std::string formatNumber(long long value) {
 }
 
 std::string formatDecimal(long long numerator, long long denominator, char decimalSeparator) {
-    const unsigned long long num = static_cast<unsigned long long>(std::llabs(numerator));
-    const unsigned long long den = static_cast<unsigned long long>(std::llabs(denominator));
+    const auto num = static_cast<unsigned long long>(std::llabs(numerator));
+    const auto den = static_cast<unsigned long long>(std::llabs(denominator));
     unsigned long long thousandths = num * 1000 / den;
     if (2 * (num * 1000 % den) >= den) ++thousandths;
 

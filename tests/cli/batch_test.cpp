@@ -89,17 +89,44 @@ TEST(BatchRun, UsageErrorsAreStatusTwo) {
 }
 
 TEST(BatchCheck, ReportsEveryFailingFileAndWritesNothing) {
-    const Result r = batch({"--check", Data + "/broken.vty", Data + "/pp01.vty",
-                            Data + "/missing.vty"});
+    const Result r =
+        batch({"--check", Data + "/broken.vty", Data + "/pp01.vty", Data + "/missing.vty"});
     EXPECT_EQ(r.status, ExitRunError);
-    EXPECT_EQ(r.out, Data + "/broken.vty: data line 1 (file line 3), field 6: \"300\" does not "
-                            "fit 0..255 (Overflow)\n" +
-                         Data + "/missing.vty: cannot open the task file: No such file or "
-                                "directory (File error)\n"
-                                "3 files checked, 2 with errors\n");
+    EXPECT_EQ(r.out, Data +
+                         "/broken.vty: data line 1 (file line 3), field 6: \"300\" does not "
+                         "fit 0..255 (Overflow)\n" +
+                         Data +
+                         "/missing.vty: cannot open the task file: No such file or "
+                         "directory (File error)\n"
+                         "3 files checked, 2 with errors\n");
     const Result ok = batch({"--check", Data + "/pp01.vty"});
     EXPECT_EQ(ok.status, ExitOk);
     EXPECT_EQ(ok.out, "1 file checked, 0 with errors\n");
+}
+
+TEST(BatchFileNames, OddNamesGiveTheirRecordOrAClearError) {
+    TempDir dir;
+    const std::string task = readFile(Data + "/pp01.vty");
+    const std::string record = "\t 1 \t 3 \t 6 \t4.667\t0.333\t3.000\t\r\r\n";
+    const std::string out = dir.path("study.dat");
+    // Blanks and bytes that are not UTF-8 (a Latin-1 name from an old lab machine) are kept.
+    for (const std::string subject : {"pp 01 a", "pp\xE9\xFF\x80"}) {
+        const std::string file = dir.write(subject + ".vty", task);
+        ASSERT_EQ(batch({"--no-header", "-o", out, file}).status, ExitOk) << subject;
+        EXPECT_EQ(readFile(out), subject + record);
+    }
+    // A tab or line feed in the subject would shift every column after it.
+    for (const std::string subject : {"pp\t01", "pp\n01"}) {
+        const std::string file = dir.write(subject + ".vty", task);
+        const Result r = batch({"-o", out, file});
+        EXPECT_EQ(r.status, ExitRunError);
+        EXPECT_NE(r.err.find("holds a tab or line break, which would shift the output's columns "
+                             "(Invalid argument)"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(readFile(out), "");
+        EXPECT_EQ(readFile(file), task);
+    }
 }
 
 TEST(LocaleSeparator, FollowsTheLanguageAndTerritory) {
@@ -120,8 +147,8 @@ TEST(BatchCommand, EndToEndOnTheStudyData) {
     TempDir dir;
     const std::string out = dir.path("study.dat");
     const std::string command = std::string(DOZORIRA_BATCH) + " -o '" + out + "' '" + Data +
-                                "/pp01.vty' '" + Data + "/pp02.vty' '" + Data +
-                                "/pp03.vty' 2>'" + dir.path("err") + "'";
+                                "/pp01.vty' '" + Data + "/pp02.vty' '" + Data + "/pp03.vty' 2>'" +
+                                dir.path("err") + "'";
     EXPECT_EQ(std::system(("LANG=C " + command).c_str()), 0);
     EXPECT_EQ(readFile(out), readFile(Data + "/expected.dat"));
     EXPECT_EQ(readFile(dir.path("err")), "");

@@ -1,0 +1,90 @@
+// Feeds arbitrary bytes through reading, scoring and composing one task file's record, and checks
+// that the result is either a RunError or a record the output file can hold.
+#include "error.h"
+#include "run.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void removeScratch();
+
+// The engine reads task files by path; a file in memory-backed /dev/shm keeps that cheap. The
+// path is never destroyed, so that the clean-up at exit can still use it.
+const std::string& scratchFile() {
+    static const auto* path = new std::string([] {
+        const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        const std::string dir = std::string(base) + "/dozorira-fuzz-" + std::to_string(getpid());
+        if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) std::abort();
+        std::atexit(removeScratch);
+        return dir + "/pp.vty";
+    }());
+    return *path;
+}
+
+void removeScratch() {
+    std::remove(scratchFile().c_str());
+    rmdir(scratchFile().substr(0, scratchFile().rfind('/')).c_str());
+}
+
+void writeScratch(const std::uint8_t* data, std::size_t size) {
+    std::FILE* file = std::fopen(scratchFile().c_str(), "wb");
+    if (!file) std::abort();
+    if (size > 0 && std::fwrite(data, 1, size, file) != size) std::abort();
+    if (std::fclose(file) != 0) std::abort();
+}
+
+void require(bool holds) {
+    if (!holds) std::abort();
+}
+
+std::size_t countTabs(std::string_view line) {
+    std::size_t tabs = 0;
+    for (char c : line)
+        tabs += c == '\t';
+    return tabs;
+}
+
+// "Subject\tClusters\t..." then "NAME\t N \t..."; both lines hold 2 + 5 * clusters fields, each
+// ended by a tab, and nothing else may break a line.
+void checkRecord(std::string_view bytes) {
+    constexpr std::string_view lineEnd = "\r\r\n";
+    const std::size_t first = bytes.find(lineEnd);
+    require(first != std::string_view::npos);
+    const std::string_view header = bytes.substr(0, first);
+    const std::string_view record = bytes.substr(first + lineEnd.size());
+    require(record.size() >= lineEnd.size() && record.ends_with(lineEnd));
+    const std::string_view fields = record.substr(0, record.size() - lineEnd.size());
+    for (std::string_view line : {header, fields}) {
+        require(line.find_first_of("\r\n") == std::string_view::npos);
+        require(line.ends_with('\t'));
+    }
+    require(fields.starts_with("pp\t"));
+    const int clusters = std::atoi(fields.data() + 3);
+    require(clusters >= 0 && clusters <= 255);
+    const std::size_t expected = 2 + 5 * static_cast<std::size_t>(clusters);
+    require(countTabs(header) == expected);
+    require(countTabs(fields) == expected);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    writeScratch(data, size);
+    const char separator = size % 2 == 0 ? '.' : ',';
+    try {
+        checkRecord(dozorira::analyseTaskFile(scratchFile(), true, separator));
+    } catch (const dozorira::RunError& e) {
+        require(e.file() == scratchFile());
+        require(std::string_view(e.what()).ends_with(")"));
+    }
+    // Anything else thrown escapes and is reported as a crash.
+    return 0;
+}

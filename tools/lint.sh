@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Static analysis of the project: clang-tidy over every project source in the compile database,
+# then cppcheck. Usage: tools/lint.sh BUILD_DIR
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build-lint}
+
+# The window needs Qt; when it cannot be configured, the rest is still checked.
+configure() {
+    cmake -S . -B "$build" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DDOZORIRA_BENCH=OFF \
+        -DDOZORIRA_TESTS=OFF "$@" >/dev/null
+}
+configure || { rm -rf "$build"; configure -DDOZORIRA_WINDOW=OFF; }
+# Generated moc and ui headers must exist before the sources that include them can be parsed.
+cmake --build "$build" --target help | sed -n 's/^\.\.\. \(.*_autogen\)$/\1/p' |
+    while read -r target; do cmake --build "$build" --target "$target" >/dev/null; done
+
+mapfile -t sources < <(sed -n 's|^ *"file": "'"$PWD"'/\(.*\)",\{0,1\}$|\1|p' \
+    "$build/compile_commands.json" | grep -E '^(engine|cli|window|app)/' | sort -u)
+echo "clang-tidy: ${#sources[@]} files"
+clang-tidy-14 -p "$build" --quiet "${sources[@]}"
+
+echo "cppcheck"
+dirs=()
+for dir in engine cli window app fuzz; do [ -d "$dir" ] && dirs+=("$dir"); done
+cppcheck --quiet --std=c++20 --language=c++ --enable=warning,performance,portability \
+    --error-exitcode=1 --inline-suppr --suppress=missingIncludeSystem -I engine -I cli \
+    "${dirs[@]}"
