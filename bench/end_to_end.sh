@@ -21,6 +21,11 @@ echo "== A 1 GiB task file without line ends"
 truncate -s 1G "$work/huge.vty"
 /usr/bin/time -f "%M KiB peak, %e s" "$bin/dozorira-batch" -o "$work/out.dat" "$work/huge.vty" || true
 
+echo "== Two header lines, then 1 GiB without line ends"
+printf 'Vantry\tsession\r\nrow\tlabel\r\n' >"$work/endless.vty"
+truncate -s 1G "$work/endless.vty"
+/usr/bin/time -f "%M KiB peak, %e s" "$bin/dozorira-batch" -o "$work/out.dat" "$work/endless.vty" || true
+
 echo "== A task file of 100 000 data lines"
 {
     printf 'Vantry\tsession\r\nrow\tlabel\tboxes\tcode\tfound\ttime\topen\topened\tlatency\trevisits\r\n'

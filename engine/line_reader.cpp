@@ -21,7 +21,7 @@ std::string systemReason(int error) { return std::generic_category().message(err
 } // namespace
 
 LineReader::LineReader(const std::string& path)
-    : path_(path), file_(std::fopen(path.c_str(), "rb"), &std::fclose),
+    : file_(std::fopen(path.c_str(), "rb"), &std::fclose),
       buffer_(std::make_unique_for_overwrite<char[]>(FirstBufferSize)),
       capacity_(FirstBufferSize) {
     if (!file_)
@@ -67,7 +67,12 @@ void LineReader::skipLine() {
 
 void LineReader::readLine(std::string& line) {
     line.clear();
-    consumeLine([&line](const char* text, std::size_t size) { line.append(text, size); });
+    consumeLine([&line](const char* text, std::size_t size) {
+        if (size > MaxLineLength - line.size())
+            throw RunError(ErrorKind::Overflow, "the line is longer than 16 MiB, far longer than "
+                                                "any task file's lines");
+        line.append(text, size);
+    });
 }
 
 } // namespace dozorira

@@ -10,11 +10,16 @@ namespace dozorira {
 // Reading is buffered and streaming, so a huge header costs time but no memory.
 class LineReader {
 public:
+    // Real data lines are well under a kilobyte; this bound keeps a damaged file from taking
+    // all memory before it is refused.
+    static constexpr std::size_t MaxLineLength = std::size_t{16} * 1024 * 1024;
+
     explicit LineReader(const std::string& path); // File error when it cannot be opened
 
     bool atEnd();
     // Both fail with Input past end of file when nothing is left to read.
     void skipLine();
+    // Fails with Overflow, having read no further, once the line passes MaxLineLength.
     void readLine(std::string& line);
 
 private:
@@ -22,7 +27,6 @@ private:
     // Consumes up to the next CR (or the end), handing each piece of the line to take.
     template <typename Take> void consumeLine(Take take);
 
-    std::string path_;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_;
     std::unique_ptr<char[]> buffer_;
     std::size_t capacity_;

@@ -69,8 +69,8 @@ public:
         std::string line;
         while (!file_.atEnd()) {
             ++dataLine_;
-            file_.readLine(line);
             try {
+                file_.readLine(line);
                 readDataLine(line);
             } catch (RunError& e) {
                 throw e.atDataLine(dataLine_);

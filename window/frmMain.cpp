@@ -237,6 +237,8 @@ void frmMain::txtOutputFile_Change() {
         setComputeCommandsEnabled(true);
 }
 
+// A handler of the window like the others, though it needs nothing of it.
+// NOLINTNEXTLINE(readability-convert-member-functions-to-static)
 void frmMain::mnuAflsuiten_Click() {
     QCoreApplication::exit(0);
 }

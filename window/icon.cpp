@@ -43,7 +43,7 @@ QImage iconImage() {
 }
 
 QIcon programIcon() {
-    return QIcon(QPixmap::fromImage(iconImage()));
+    return {QPixmap::fromImage(iconImage())};
 }
 
 } // namespace dozorira::window

@@ -145,6 +145,13 @@ TEST(TaskFileFaults, HugeFilesAreRefusedWithoutReadingThemIntoMemory) {
     EXPECT_EQ(e.problem(),
               "the file ends before header line 2; a task file starts with two header lines");
 
+    // The same gigabyte after two good header lines: one endless data line.
+    const std::string endlessLine = dir.write("endless.vty", taskFile({}));
+    std::filesystem::resize_file(endlessLine, 1ull << 30);
+    e = runError(dir.path("out.dat"), {endlessLine});
+    EXPECT_EQ(e.kind(), ErrorKind::Overflow);
+    EXPECT_EQ(e.dataLine(), 1);
+
     std::string lines;
     for (int n = 0; n < 100'000; ++n)
         lines += dataLine(std::to_string(n % 10), "6", "A", "1", "B") + "\r\n";
