@@ -9,7 +9,7 @@ WINDOW_PACKAGES := qt6-base-dev libgl-dev qt6-qpa-plugins fonts-liberation2 desk
                    appstream xvfb xauth dpkg-dev file
 BENCH_PACKAGES := hyperfine time
 FUZZ_PACKAGES  := clang-14 libclang-rt-14-dev llvm-14
-LINT_PACKAGES  := clang-tidy-14 cppcheck
+LINT_PACKAGES  := clang-tidy-14 clang-format-14 cppcheck
 
 ASAN_BUILD   ?= build-asan
 FUZZ_BUILD   ?= fuzz-build

@@ -19,7 +19,8 @@ std::string taskFile() {
         const int row = line % 20;
         const std::string found(1, static_cast<char>('A' + (line * 7) % 12));
         std::string opened;
-        for (int k = 0; k <= row % 9; ++k) opened += static_cast<char>('A' + (line + k) % 12);
+        for (int k = 0; k <= row % 9; ++k)
+            opened += static_cast<char>('A' + (line + k) % 12);
         file += std::to_string(row) + "\tcluster\t12\t3\t" + found + "\t1520\t" +
                 std::to_string(opened.size()) + "\t" + opened + "\t830\t" +
                 (row % 3 == 0 ? "" : "3 7") + "\r\n";

@@ -99,9 +99,8 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         err << Name << ": " << e.what() << "\nRun with --help for more information.\n";
         return ExitUsage;
     }
-    const char separator = parsed.separator.empty()
-                               ? decimalSeparatorOf(numericLocale(environment))
-                               : parsed.separator[0];
+    const char separator = parsed.separator.empty() ? decimalSeparatorOf(numericLocale(environment))
+                                                    : parsed.separator[0];
     return parsed.check ? check(parsed, separator, out) : analyse(parsed, separator, err);
 }
 

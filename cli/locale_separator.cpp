@@ -10,13 +10,13 @@ namespace {
 // Taken from the Unicode CLDR data that the window's toolkit uses, so that the window and the
 // batch command agree.
 constexpr std::array<std::string_view, 100> CommaLanguages = {
-    "af",  "agq", "ast", "az",  "bas", "be",  "bg",  "br",  "bs",  "ca",  "cs",  "da",  "de",
-    "dsb", "dua", "dyo", "el",  "eo",  "es",  "et",  "eu",  "ewo", "ff",  "fi",  "fo",  "fr",
-    "fur", "fy",  "gl",  "hr",  "hsb", "hu",  "hy",  "ia",  "id",  "is",  "it",  "jgo", "jv",
-    "ka",  "kab", "kea", "kgp", "kk",  "kkj", "kl",  "km",  "ksf", "ksh", "ku",  "ky",  "lb",
-    "ln",  "lo",  "lt",  "lu",  "lv",  "mgh", "mk",  "mua", "nb",  "nds", "nl",  "nmg", "nn",
-    "nnh", "no",  "os",  "pl",  "pt",  "rn",  "ro",  "ru",  "rw",  "sah", "sc",  "se",  "seh",
-    "sg",  "shi", "sk",  "sl",  "smn", "sq",  "sr",  "su",  "sv",  "tg",  "tk",  "tr",  "tt",
+    "af",  "agq", "ast", "az",  "bas", "be",  "bg",  "br",  "bs",  "ca",  "cs", "da",  "de",
+    "dsb", "dua", "dyo", "el",  "eo",  "es",  "et",  "eu",  "ewo", "ff",  "fi", "fo",  "fr",
+    "fur", "fy",  "gl",  "hr",  "hsb", "hu",  "hy",  "ia",  "id",  "is",  "it", "jgo", "jv",
+    "ka",  "kab", "kea", "kgp", "kk",  "kkj", "kl",  "km",  "ksf", "ksh", "ku", "ky",  "lb",
+    "ln",  "lo",  "lt",  "lu",  "lv",  "mgh", "mk",  "mua", "nb",  "nds", "nl", "nmg", "nn",
+    "nnh", "no",  "os",  "pl",  "pt",  "rn",  "ro",  "ru",  "rw",  "sah", "sc", "se",  "seh",
+    "sg",  "shi", "sk",  "sl",  "smn", "sq",  "sr",  "su",  "sv",  "tg",  "tk", "tr",  "tt",
     "tzm", "uk",  "uz",  "vi",  "wae", "wo",  "yav", "yrl", "zgh"};
 
 constexpr std::array<std::string_view, 20> PointTerritories = {

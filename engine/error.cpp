@@ -16,7 +16,8 @@ std::string_view kindName(ErrorKind kind) {
     return "Error";
 }
 
-RunError::RunError(ErrorKind kind, std::string problem) : kind_(kind), problem_(std::move(problem)) {
+RunError::RunError(ErrorKind kind, std::string problem)
+    : kind_(kind), problem_(std::move(problem)) {
     compose();
 }
 

@@ -21,14 +21,16 @@ void TaskFileList::select(std::string_view selection) {
                        std::to_string(pieces.size() - 1) + " files were chosen; at most " +
                            std::to_string(FileListSlots - 1) +
                            " files of one folder can be chosen at once");
-    for (std::size_t i = 0; i < pieces.size(); ++i) FileList[i + 1] = std::move(pieces[i]);
+    for (std::size_t i = 0; i < pieces.size(); ++i)
+        FileList[i + 1] = std::move(pieces[i]);
     FileCount = static_cast<std::int16_t>(pieces.size());
 }
 
 std::vector<std::string> TaskFileList::taskFiles() const {
     if (FileCount == 1) return {FileList[1]};
     std::vector<std::string> paths;
-    for (int i = 2; i <= FileCount; ++i) paths.push_back(FileList[1] + "/" + FileList[static_cast<std::size_t>(i)]);
+    for (int i = 2; i <= FileCount; ++i)
+        paths.push_back(FileList[1] + "/" + FileList[static_cast<std::size_t>(i)]);
     return paths;
 }
 

@@ -24,7 +24,9 @@ public:
     void select(std::string_view selection);
 
     std::int16_t fileCount() const { return FileCount; }
-    const std::string& slot(int index) const { return FileList.at(static_cast<std::size_t>(index)); }
+    const std::string& slot(int index) const {
+        return FileList.at(static_cast<std::size_t>(index));
+    }
 
     // The full paths in run order: folder + "/" + name for a selection of several files.
     std::vector<std::string> taskFiles() const;

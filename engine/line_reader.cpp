@@ -16,14 +16,15 @@ constexpr std::size_t LargeBufferSize = std::size_t{1024} * 1024;
 constexpr char CR = '\r';
 constexpr char LF = '\n';
 
-std::string systemReason(int error) { return std::generic_category().message(error); }
+std::string systemReason(int error) {
+    return std::generic_category().message(error);
+}
 
 } // namespace
 
 LineReader::LineReader(const std::string& path)
     : file_(std::fopen(path.c_str(), "rb"), &std::fclose),
-      buffer_(std::make_unique_for_overwrite<char[]>(FirstBufferSize)),
-      capacity_(FirstBufferSize) {
+      buffer_(std::make_unique_for_overwrite<char[]>(FirstBufferSize)), capacity_(FirstBufferSize) {
     if (!file_)
         throw RunError(ErrorKind::FileError, "cannot open the task file: " + systemReason(errno));
     std::setvbuf(file_.get(), nullptr, _IONBF, 0);
@@ -42,7 +43,9 @@ bool LineReader::fill() {
     return end_ > 0;
 }
 
-bool LineReader::atEnd() { return !fill(); }
+bool LineReader::atEnd() {
+    return !fill();
+}
 
 template <typename Take> void LineReader::consumeLine(Take take) {
     if (atEnd()) throw RunError(ErrorKind::InputPastEndOfFile, "the file ends too early");

@@ -11,8 +11,12 @@
 namespace dozorira {
 namespace {
 
-bool isIgnored(char c) { return c == ' ' || c == '\t' || c == '\n'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isIgnored(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 int digitValue(char c) {
     if (isDigit(c)) return c - '0';
@@ -41,7 +45,8 @@ double readRadixInteger(std::string_view digits, int radix) {
 }
 
 std::size_t skipDigits(std::string_view s, std::size_t at) {
-    while (at < s.size() && isDigit(s[at])) ++at;
+    while (at < s.size() && isDigit(s[at]))
+        ++at;
     return at;
 }
 
@@ -83,7 +88,8 @@ double readDecimal(std::string_view s) {
     double value = 0;
     if (!general && number.size() <= 15) {
         long long whole = 0;
-        for (char c : number) whole = whole * 10 + (c - '0');
+        for (char c : number)
+            whole = whole * 10 + (c - '0');
         value = static_cast<double>(whole);
     } else {
         const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
@@ -111,10 +117,10 @@ template <typename T> T readChecked(std::string_view field) {
 
 double readNumber(std::string_view field) {
     // Most fields are a few plain digits.
-    if (!field.empty() && field.size() <= 9 &&
-        std::all_of(field.begin(), field.end(), isDigit)) {
+    if (!field.empty() && field.size() <= 9 && std::all_of(field.begin(), field.end(), isDigit)) {
         long value = 0;
-        for (char c : field) value = value * 10 + (c - '0');
+        for (char c : field)
+            value = value * 10 + (c - '0');
         return static_cast<double>(value);
     }
     const std::string s = significant(field);
@@ -132,9 +138,13 @@ double roundHalfEven(double value) {
     return below;
 }
 
-std::int16_t readInt16(std::string_view field) { return readChecked<std::int16_t>(field); }
+std::int16_t readInt16(std::string_view field) {
+    return readChecked<std::int16_t>(field);
+}
 
-std::uint8_t readByte(std::string_view field) { return readChecked<std::uint8_t>(field); }
+std::uint8_t readByte(std::string_view field) {
+    return readChecked<std::uint8_t>(field);
+}
 
 std::int16_t checkedInt16(long long value, std::string_view what) {
     if (value < std::numeric_limits<std::int16_t>::min() ||

@@ -95,9 +95,9 @@ private:
 
     void readDataLine(std::string_view line) {
         if (dataLine_ > MaxDataLines)
-            throw RunError(ErrorKind::SubscriptOutOfRange,
-                           "a task file holds at most " + std::to_string(MaxDataLines) +
-                               " data lines");
+            throw RunError(ErrorKind::SubscriptOutOfRange, "a task file holds at most " +
+                                                               std::to_string(MaxDataLines) +
+                                                               " data lines");
         const Fields fields(line);
         const std::int16_t row = readField(fields, 0, readInt16);
         RowNumber[static_cast<std::size_t>(dataLine_)] = row;
@@ -150,6 +150,8 @@ private:
 
 } // namespace
 
-ClusterTables readTaskFile(const std::string& path) { return TaskFileReader(path).read(); }
+ClusterTables readTaskFile(const std::string& path) {
+    return TaskFileReader(path).read();
+}
 
 } // namespace dozorira

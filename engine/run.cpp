@@ -27,7 +27,8 @@ void AnalysisRun::run(const std::vector<std::string>& taskFiles) {
     recordsWritten_ = 0;
     refuseTaskFileAsOutput(taskFiles);
     output_.empty();
-    for (const std::string& path : taskFiles) LeesFile(path);
+    for (const std::string& path : taskFiles)
+        LeesFile(path);
 }
 
 void AnalysisRun::LeesFile(const std::string& path) {

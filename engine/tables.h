@@ -28,7 +28,7 @@ struct Cluster {
     std::uint8_t BoxCount = 0;
     std::uint8_t ClusterCode = 0; // validated on reading, never written
     std::int16_t BetweenErrors = 0;
-    std::string ClusterLabel; // kept for completeness, never written
+    std::string ClusterLabel;  // kept for completeness, never written
     std::vector<Trial> trials; // trial t is trials[t - 1]
 
     // Trial t (1-based). Trials past the stored lines (a gap in the row numbers) are empty;

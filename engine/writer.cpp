@@ -104,8 +104,8 @@ std::string subjectName(std::string_view path) {
     return std::string(subject);
 }
 
-std::string composeRecord(const ClusterTables& tables, std::string_view path,
-                          bool withColumnNames, char decimalSeparator) {
+std::string composeRecord(const ClusterTables& tables, std::string_view path, bool withColumnNames,
+                          char decimalSeparator) {
     std::string out;
     if (withColumnNames) out = columnNames(tables.ClusterCount);
     appendField(out, subjectName(path));

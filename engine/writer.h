@@ -25,7 +25,7 @@ std::string subjectName(std::string_view path);
 
 // The write stage: the record of a read and scored task file, preceded by the column-name line
 // when asked. Composed whole, so that a failure writes nothing.
-std::string composeRecord(const ClusterTables& tables, std::string_view path,
-                          bool withColumnNames, char decimalSeparator);
+std::string composeRecord(const ClusterTables& tables, std::string_view path, bool withColumnNames,
+                          char decimalSeparator);
 
 } // namespace dozorira

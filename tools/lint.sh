@@ -27,3 +27,6 @@ for dir in engine cli window app fuzz; do [ -d "$dir" ] && dirs+=("$dir"); done
 cppcheck --quiet --std=c++20 --language=c++ --enable=warning,performance,portability \
     --error-exitcode=1 --inline-suppr --suppress=missingIncludeSystem -I engine -I cli \
     "${dirs[@]}"
+
+echo "clang-format"
+git ls-files '*.cpp' '*.h' | xargs clang-format-14 --dry-run --Werror

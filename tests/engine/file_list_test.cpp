@@ -40,7 +40,8 @@ TEST(TaskFileList, JoinsFolderAndNamesInOrder) {
 TEST(TaskFileList, RefusesMoreThan199FilesAsAWhole) {
     auto selection = [](int names) {
         std::string s = "/d";
-        for (int i = 0; i < names; ++i) s += "\0f"s + std::to_string(i) + ".vty";
+        for (int i = 0; i < names; ++i)
+            s += "\0f"s + std::to_string(i) + ".vty";
         return s;
     };
     TaskFileList list;

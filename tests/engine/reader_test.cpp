@@ -26,7 +26,9 @@ RunError readFailure(const std::string& content) {
     return RunError(ErrorKind::FileError, "none");
 }
 
-std::string row(std::string_view number) { return dataLine(number, "6", "A", "3", "BC"); }
+std::string row(std::string_view number) {
+    return dataLine(number, "6", "A", "3", "BC");
+}
 
 } // namespace
 
@@ -78,8 +80,7 @@ TEST(LineReading, MissingFileIsAFileError) {
 }
 
 TEST(ClusterBookkeeping, ZeroRowsStartClusters) {
-    ClusterTables t =
-        readText(taskFile({row("0"), row("1"), row("2"), row("0"), row("1")}));
+    ClusterTables t = readText(taskFile({row("0"), row("1"), row("2"), row("0"), row("1")}));
     ASSERT_EQ(t.ClusterCount, 2);
     EXPECT_EQ(t.cluster(1).TrialCount, 3);
     EXPECT_EQ(t.cluster(2).TrialCount, 2);
@@ -115,9 +116,9 @@ TEST(ClusterBookkeeping, LinesBeforeTheFirstZeroStayInClusterZero) {
 }
 
 TEST(ClusterBookkeeping, StoresTheFieldsOfEveryTrial) {
-    ClusterTables t = readText(taskFile(
-        {"0\tfirst\t6.5\t2\t 3 \tx\t7.5\tABC\ty\t1 2\textra\tfields",
-         "1\tsecond\t8\t3\tB\tx\t4\tDE\ty\t"}));
+    ClusterTables t =
+        readText(taskFile({"0\tfirst\t6.5\t2\t 3 \tx\t7.5\tABC\ty\t1 2\textra\tfields",
+                           "1\tsecond\t8\t3\tB\tx\t4\tDE\ty\t"}));
     const Cluster& c = t.cluster(1);
     EXPECT_EQ(c.ClusterLabel, "second") << "the last line's value wins";
     EXPECT_EQ(c.BoxCount, 8);
@@ -137,7 +138,8 @@ TEST(ReadingErrors, NameTheLineTheFieldAndTheKind) {
     };
     const std::string tooMany = [] {
         std::string f = "h1\r\nh2\r\n";
-        for (int i = 0; i < 256; ++i) f += row(std::to_string(i % 10)) + "\r\n";
+        for (int i = 0; i < 256; ++i)
+            f += row(std::to_string(i % 10)) + "\r\n";
         return f;
     }();
     const Case cases[] = {
@@ -173,6 +175,7 @@ TEST(ReadingErrors, ClusterCodeIsCheckedThoughNeverWritten) {
 
 TEST(ReadingErrors, ManyLinesStopAtTheBoundWithoutReadingOn) {
     std::string file = "h1\r\nh2\r\n";
-    for (int i = 0; i < 100000; ++i) file += row(std::to_string(i % 200)) + "\r\n";
+    for (int i = 0; i < 100000; ++i)
+        file += row(std::to_string(i % 200)) + "\r\n";
     EXPECT_EQ(readFailure(file).dataLine(), 256);
 }

@@ -16,7 +16,8 @@ namespace {
 const std::string WorkedExample =
     taskFile({dataLine("0", "6", "A", "4", "", ""), dataLine("1", "6", "B", "5", "CA", "3"),
               dataLine("2", "6", "C", "5", "DBA", "")});
-constexpr const char* WorkedHeader = "Subject\tClusters\tTrials1\tBoxes1\tOpen1\tW_Err1\tB_err1\t\r\r\n";
+constexpr const char* WorkedHeader =
+    "Subject\tClusters\tTrials1\tBoxes1\tOpen1\tW_Err1\tB_err1\t\r\r\n";
 constexpr const char* WorkedRecord = "pp01\t 1 \t 3 \t 6 \t4.667\t0.333\t3.000\t\r\r\n";
 const std::string Broken = taskFile({dataLine("0", "300", "A", "4", "")});
 
@@ -30,7 +31,7 @@ struct Study {
 
     // Runs and returns the error, if any.
     std::optional<RunError> run(const std::vector<std::string>& files, RunOptions options = {},
-                                 int* records = nullptr) {
+                                int* records = nullptr) {
         AnalysisRun analysis(output, options);
         std::optional<RunError> error;
         try {
@@ -50,8 +51,8 @@ TEST(AnalysisRun, WritesTheColumnNamesOnceAndOneRecordPerFile) {
     const std::string a = s.add("pp01.vty", WorkedExample);
     const std::string b = s.add("pp02.vty", taskFile({}));
     ASSERT_FALSE(s.run({a, b, a}));
-    EXPECT_EQ(readFile(s.output), std::string(WorkedHeader) + WorkedRecord + "pp02\t 0 \t\r\r\n" +
-                                      WorkedRecord);
+    EXPECT_EQ(readFile(s.output),
+              std::string(WorkedHeader) + WorkedRecord + "pp02\t 0 \t\r\r\n" + WorkedRecord);
 }
 
 TEST(AnalysisRun, ColumnNamesFollowTheFirstFileAndTheSwitch) {
@@ -59,8 +60,8 @@ TEST(AnalysisRun, ColumnNamesFollowTheFirstFileAndTheSwitch) {
     const std::string empty = s.add("e.vty", taskFile({}));
     const std::string one = s.add("pp01.vty", WorkedExample);
     ASSERT_FALSE(s.run({empty, one}));
-    EXPECT_EQ(readFile(s.output), "Subject\tClusters\t\r\r\ne\t 0 \t\r\r\n" +
-                                      std::string(WorkedRecord));
+    EXPECT_EQ(readFile(s.output),
+              "Subject\tClusters\t\r\r\ne\t 0 \t\r\r\n" + std::string(WorkedRecord));
     ASSERT_FALSE(s.run({one}, RunOptions{false, ','}));
     EXPECT_EQ(readFile(s.output), "pp01\t 1 \t 3 \t 6 \t4,667\t0,333\t3,000\t\r\r\n");
 }
@@ -76,18 +77,17 @@ TEST(AnalysisRun, EmptiesTheOutputFirst) {
 TEST(AnalysisRun, NothingLeaksFromOneFileIntoAnother) {
     Study s;
     // The first file fills trials 1 to 6 with 9 opened boxes; the second has a gap over 4 to 6.
-    const std::string full = s.add("full.vty", taskFile({dataLine("0", "6", "A", "9", ""),
-                                                         dataLine("1", "6", "A", "9", ""),
-                                                         dataLine("2", "6", "A", "9", ""),
-                                                         dataLine("3", "6", "A", "9", ""),
-                                                         dataLine("4", "6", "A", "9", ""),
-                                                         dataLine("5", "6", "A", "9", "")}));
-    const std::string gap = s.add("gap.vty", taskFile({dataLine("0", "6", "A", "3", ""),
-                                                       dataLine("1", "6", "B", "3", ""),
-                                                       dataLine("5", "6", "C", "3", "")}));
+    const std::string full = s.add(
+        "full.vty", taskFile({dataLine("0", "6", "A", "9", ""), dataLine("1", "6", "A", "9", ""),
+                              dataLine("2", "6", "A", "9", ""), dataLine("3", "6", "A", "9", ""),
+                              dataLine("4", "6", "A", "9", ""), dataLine("5", "6", "A", "9", "")}));
+    const std::string gap = s.add(
+        "gap.vty", taskFile({dataLine("0", "6", "A", "3", ""), dataLine("1", "6", "B", "3", ""),
+                             dataLine("5", "6", "C", "3", "")}));
     // Lines before the first zero must not pile up over files either.
     std::string early;
-    for (int i = 1; i <= 200; ++i) early += dataLine("7", "6", "A", "1", "") + "\r\n";
+    for (int i = 1; i <= 200; ++i)
+        early += dataLine("7", "6", "A", "1", "") + "\r\n";
     const std::string early1 = s.add("early1.vty", taskFile({}) + early);
     const std::string early2 = s.add("early2.vty", taskFile({}) + early);
     ASSERT_FALSE(s.run({full, gap, early1, early2}, RunOptions{false, '.'}));
@@ -124,9 +124,8 @@ TEST(AnalysisRun, RefusesAnOutputThatIsOneOfTheTaskFiles) {
     std::filesystem::create_symlink(task, s.dir.path("link.dat"));
     std::filesystem::create_hard_link(task, s.dir.path("hard.dat"));
     std::filesystem::create_directories(s.dir.path("sub"));
-    for (const std::string& output :
-         {task, s.dir.path("link.dat"), s.dir.path("hard.dat"), s.dir.path("sub/../pp01.vty"),
-          s.dir.path("./pp01.vty")}) {
+    for (const std::string& output : {task, s.dir.path("link.dat"), s.dir.path("hard.dat"),
+                                      s.dir.path("sub/../pp01.vty"), s.dir.path("./pp01.vty")}) {
         AnalysisRun run(output, {});
         try {
             run.run({s.dir.path("sub/.//../pp01.vty")});

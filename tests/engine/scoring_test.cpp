@@ -64,12 +64,13 @@ TEST(BetweenSearchErrors, OverflowBeyond32767) {
 }
 
 TEST(WithinSearchErrors, ComeFromTheRevisitList) {
-    ClusterTables t = cluster({trial("A", "", ""), trial("A", "", "7"), trial("A", "", "7 "),
-                               trial("A", "", "7 9"), trial("A", "", "12"),
-                               trial("A", "", "1 2 3 4")});
+    ClusterTables t =
+        cluster({trial("A", "", ""), trial("A", "", "7"), trial("A", "", "7 "),
+                 trial("A", "", "7 9"), trial("A", "", "12"), trial("A", "", "1 2 3 4")});
     scoreClusters(t);
     const int expected[] = {0, 1, 1, 1, 0, 3};
-    for (int r = 1; r <= 6; ++r) EXPECT_EQ(t.cluster(1).trial(r).WithinErrors, expected[r - 1]);
+    for (int r = 1; r <= 6; ++r)
+        EXPECT_EQ(t.cluster(1).trial(r).WithinErrors, expected[r - 1]);
 }
 
 TEST(Scoring, GapsAndOddTrialCounts) {

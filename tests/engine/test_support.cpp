@@ -22,7 +22,9 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(root_, ignored);
 }
 
-std::string TempDir::path(std::string_view name) const { return (root_ / name).string(); }
+std::string TempDir::path(std::string_view name) const {
+    return (root_ / name).string();
+}
 
 std::string TempDir::write(std::string_view name, std::string_view content) const {
     const std::string file = path(name);
@@ -41,8 +43,8 @@ std::string dataLine(std::string_view row, std::string_view boxes, std::string_v
                      std::string_view open, std::string_view opened, std::string_view revisits) {
     std::string line;
     for (std::string_view field :
-         {row, std::string_view("cl"), boxes, std::string_view("1"), found,
-          std::string_view("x"), open, opened, std::string_view("y"), revisits}) {
+         {row, std::string_view("cl"), boxes, std::string_view("1"), found, std::string_view("x"),
+          open, opened, std::string_view("y"), revisits}) {
         line += field;
         line += '\t';
     }
@@ -51,8 +53,10 @@ std::string dataLine(std::string_view row, std::string_view boxes, std::string_v
 }
 
 std::string taskFile(std::initializer_list<std::string> lines) {
-    std::string file = "Vantry\tsession\r\nrow\tlabel\tboxes\tcode\tfound\t-\topen\topened\t-\trevisits\r\n";
-    for (const std::string& line : lines) file += line + "\r\n";
+    std::string file =
+        "Vantry\tsession\r\nrow\tlabel\tboxes\tcode\tfound\t-\topen\topened\t-\trevisits\r\n";
+    for (const std::string& line : lines)
+        file += line + "\r\n";
     return file;
 }
 

@@ -101,9 +101,11 @@ TEST(Record, NoClusters) {
 TEST(Record, MeansOverGapsAndOddCounts) {
     ClusterTables t = workedExample();
     t.cluster(1).TrialCount = 4; // a gap: trial 4 opened nothing
-    EXPECT_EQ(composeRecord(t, "a.vty", false, '.'), "a\t 1 \t 4 \t 6 \t3.500\t0.250\t2.000\t\r\r\n");
+    EXPECT_EQ(composeRecord(t, "a.vty", false, '.'),
+              "a\t 1 \t 4 \t 6 \t3.500\t0.250\t2.000\t\r\r\n");
     t.cluster(1).TrialCount = -2;
-    EXPECT_EQ(composeRecord(t, "a.vty", false, '.'), "a\t 1 \t-2 \t 6 \t0.000\t0.000\t2.000\t\r\r\n");
+    EXPECT_EQ(composeRecord(t, "a.vty", false, '.'),
+              "a\t 1 \t-2 \t 6 \t0.000\t0.000\t2.000\t\r\r\n");
 }
 
 TEST(Record, ErrorsWhileComposing) {
@@ -124,7 +126,8 @@ TEST(Record, ErrorsWhileComposing) {
     Cluster& c = full.clusters.emplace_back();
     c.TrialCount = 255;
     c.trials.resize(255);
-    for (Trial& t : c.trials) t.OpenCount = 255;
+    for (Trial& t : c.trials)
+        t.OpenCount = 255;
     try {
         composeRecord(full, "a.vty", false, '.');
         FAIL();

@@ -192,9 +192,7 @@ private slots:
                     w.text->end(false);
                     QTest::keyClick(w.text, Qt::Key_Backspace);
                     break;
-                case 5:
-                    w.text->clear();
-                    break;
+                case 5: w.text->clear(); break;
                 case 6: // browse, answering a path or blanks
                     w.dialogs.outputFileAnswers = {roll(3) ? QStringLiteral("/out/r.dat")
                                                            : QStringLiteral(" ")};
