@@ -21,10 +21,8 @@ using dozorira::test::TempDir;
 
 namespace {
 
-const std::string Worked =
-    taskFile({dataLine("0", "6", "A", "4", "", ""), dataLine("1", "6", "B", "5", "CA", "3"),
-              dataLine("2", "6", "C", "5", "DBA", "")});
-constexpr const char* WorkedRecord = "\t 1 \t 3 \t 6 \t4.667\t0.333\t3.000\t\r\r\n";
+const std::string Worked = dozorira::test::workedTaskFile();
+using dozorira::test::WorkedRecordFields;
 
 RunError runError(const std::string& output, const std::vector<std::string>& taskFiles) {
     AnalysisRun run(output, RunOptions{false, '.'});
@@ -99,7 +97,7 @@ TEST(TaskFileFaults, AFileThatDisappearsAfterTheSelectionEndsTheRunAtThatFile) {
     EXPECT_EQ(e.kind(), ErrorKind::FileError);
     EXPECT_EQ(e.problem(), "cannot open the task file: No such file or directory");
     EXPECT_EQ(std::filesystem::path(e.file()).filename(), "pp02.vty");
-    EXPECT_EQ(readFile(output), "pp01" + std::string(WorkedRecord));
+    EXPECT_EQ(readFile(output), "pp01" + std::string(WorkedRecordFields));
     EXPECT_EQ(readFile(first), Worked);
     EXPECT_EQ(readFile(third), Worked);
 }

@@ -13,12 +13,10 @@ using dozorira::test::TempDir;
 
 namespace {
 
-const std::string WorkedExample =
-    taskFile({dataLine("0", "6", "A", "4", "", ""), dataLine("1", "6", "B", "5", "CA", "3"),
-              dataLine("2", "6", "C", "5", "DBA", "")});
+const std::string WorkedExample = dozorira::test::workedTaskFile();
 constexpr const char* WorkedHeader =
     "Subject\tClusters\tTrials1\tBoxes1\tOpen1\tW_Err1\tB_err1\t\r\r\n";
-constexpr const char* WorkedRecord = "pp01\t 1 \t 3 \t 6 \t4.667\t0.333\t3.000\t\r\r\n";
+const std::string WorkedRecord = std::string("pp01") + dozorira::test::WorkedRecordFields;
 const std::string Broken = taskFile({dataLine("0", "300", "A", "4", "")});
 
 struct Study {

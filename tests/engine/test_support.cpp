@@ -60,4 +60,9 @@ std::string taskFile(std::initializer_list<std::string> lines) {
     return file;
 }
 
+std::string workedTaskFile() {
+    return taskFile({dataLine("0", "6", "A", "4", "", ""), dataLine("1", "6", "B", "5", "CA", "3"),
+                     dataLine("2", "6", "C", "5", "DBA", "")});
+}
+
 } // namespace dozorira::test

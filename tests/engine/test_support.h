@@ -32,4 +32,10 @@ std::string dataLine(std::string_view row, std::string_view boxes, std::string_v
 // A task file: two header lines and the given data lines, every line ended with CR LF.
 std::string taskFile(std::initializer_list<std::string> lines);
 
+// A task file of one cluster of three trials whose record is known by heart, and that record
+// after its subject: 3 trials, 6 boxes, 14/3 boxes opened, 1/3 within-search and 3
+// between-search errors.
+std::string workedTaskFile();
+inline constexpr const char* WorkedRecordFields = "\t 1 \t 3 \t 6 \t4.667\t0.333\t3.000\t\r\r\n";
+
 } // namespace dozorira::test
