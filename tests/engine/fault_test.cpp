@@ -5,12 +5,14 @@
 #include "run.h"
 #include "test_support.h"
 
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace dozorira;
@@ -79,6 +81,46 @@ TEST(OutputFaults, AReadOnlyOutputIsAFileErrorAndStaysAsItWas) {
     EXPECT_EQ(e.problem().rfind("cannot open the output file: ", 0), 0u) << e.what();
     EXPECT_EQ(readFile(output), "earlier results");
     EXPECT_EQ(readFile(task), Worked);
+}
+
+// A file-size limit stands in for a disk that fills up in the middle of a record: the write
+// stops part-way, as it would on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit saved_{};
+    void (*previousHandler_)(int) = nullptr;
+};
+
+TEST(OutputFaults, ADiskThatFillsUpMidRecordLeavesOnlyWholeRecords) {
+    TempDir dir;
+    const std::string task = dir.write("pp01.vty", Worked);
+    const std::string output = dir.path("study.dat");
+    const std::string record = "pp01" + std::string(WorkedRecordFields);
+    RunError e(ErrorKind::FileError, "none");
+    {
+        // Room for one record and a half.
+        const FileSizeLimit limit(record.size() * 3 / 2);
+        e = runError(output, {task, task, task});
+    }
+    EXPECT_EQ(e.kind(), ErrorKind::FileError);
+    EXPECT_EQ(e.file(), output);
+    EXPECT_EQ(e.problem(), "cannot write the output file: File too large");
+    EXPECT_EQ(readFile(output), record);
 }
 
 TEST(TaskFileFaults, AFileThatDisappearsAfterTheSelectionEndsTheRunAtThatFile) {
