@@ -62,7 +62,7 @@ BENCHMARK(BM_RunOf199Files)->Unit(benchmark::kMillisecond);
 void BM_AnalyseOneFile(benchmark::State& state) {
     const Study& s = study();
     for (auto _ : state)
-        benchmark::DoNotOptimize(dozorira::analyseTaskFile(s.files.front(), true, '.'));
+        benchmark::DoNotOptimize(dozorira::analyseTaskFile(s.files.front()));
 }
 BENCHMARK(BM_AnalyseOneFile)->Unit(benchmark::kMicrosecond);
 

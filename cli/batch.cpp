@@ -62,11 +62,11 @@ int analyse(const Arguments& args, char separator, std::ostream& err) {
     return ExitOk;
 }
 
-int check(const Arguments& args, char separator, std::ostream& out) {
+int check(const Arguments& args, std::ostream& out) {
     int failed = 0;
     for (const std::string& path : args.taskFiles) {
         try {
-            analyseTaskFile(path, false, separator);
+            analyseTaskFile(path);
         } catch (const RunError& e) {
             out << e.what() << '\n';
             ++failed;
@@ -101,7 +101,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     const char separator = parsed.separator.empty() ? decimalSeparatorOf(numericLocale(environment))
                                                     : parsed.separator[0];
-    return parsed.check ? check(parsed, separator, out) : analyse(parsed, separator, err);
+    return parsed.check ? check(parsed, out) : analyse(parsed, separator, err);
 }
 
 } // namespace dozorira::cli

@@ -10,11 +10,11 @@
 
 namespace dozorira {
 
-std::string analyseTaskFile(const std::string& path, bool withColumnNames, char decimalSeparator) {
+ParticipantResult analyseTaskFile(const std::string& path) {
     try {
         ClusterTables tables = readTaskFile(path);
         scoreClusters(tables);
-        return composeRecord(tables, path, withColumnNames, decimalSeparator);
+        return summarise(tables, path);
     } catch (RunError& e) {
         throw e.inFile(path);
     }
@@ -33,8 +33,12 @@ void AnalysisRun::run(const std::vector<std::string>& taskFiles) {
 
 void AnalysisRun::LeesFile(const std::string& path) {
     // The column names go before the first record of a run and never again.
-    const bool withColumnNames = options_.withColumnNames && recordsWritten_ == 0;
-    output_.append(analyseTaskFile(path, withColumnNames, options_.decimalSeparator));
+    const ParticipantResult result = analyseTaskFile(path);
+    std::string bytes;
+    if (options_.withColumnNames && recordsWritten_ == 0)
+        bytes = columnNames(result.clusterCount());
+    bytes += datRecord(result, options_.decimalSeparator);
+    output_.append(bytes);
     ++recordsWritten_;
 }
 

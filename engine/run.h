@@ -1,6 +1,7 @@
 #pragma once
 
 #include "output_file.h"
+#include "result.h"
 
 #include <string>
 #include <vector>
@@ -12,10 +13,9 @@ struct RunOptions {
     char decimalSeparator = '.';
 };
 
-// The whole analysis of one task file, without writing: read, scored and composed into the
-// bytes its record adds to the output (with the column-name line when asked). Errors name the
-// file.
-std::string analyseTaskFile(const std::string& path, bool withColumnNames, char decimalSeparator);
+// The whole analysis of one task file, without writing: read, scored and summarised. Errors
+// name the file.
+ParticipantResult analyseTaskFile(const std::string& path);
 
 // One analysis run: empties the output file, then appends one record per task file, in order.
 // The first error ends the run with a RunError; the output then holds the whole records of the

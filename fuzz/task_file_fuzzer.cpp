@@ -2,6 +2,7 @@
 // that the result is either a RunError or a record the output file can hold.
 #include "error.h"
 #include "run.h"
+#include "writer.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -80,7 +81,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     writeScratch(data, size);
     const char separator = size % 2 == 0 ? '.' : ',';
     try {
-        checkRecord(dozorira::analyseTaskFile(scratchFile(), true, separator));
+        const dozorira::ParticipantResult result = dozorira::analyseTaskFile(scratchFile());
+        checkRecord(dozorira::columnNames(result.clusterCount()) +
+                    dozorira::datRecord(result, separator));
     } catch (const dozorira::RunError& e) {
         require(e.file() == scratchFile());
         require(std::string_view(e.what()).ends_with(")"));

@@ -5,6 +5,19 @@
 
 using namespace dozorira;
 
+namespace {
+
+std::string decimal(long long numerator, long long denominator, char separator = '.') {
+    return formatDecimal(Thousandths::ofRatio(numerator, denominator), separator);
+}
+
+// The record of read and scored tables, as the output file gets it.
+std::string record(const ClusterTables& tables, std::string_view path, char separator = '.') {
+    return datRecord(summarise(tables, path), separator);
+}
+
+} // namespace
+
 TEST(NumberFormat, BlankDigitsBlank) {
     EXPECT_EQ(formatNumber(3), " 3 ");
     EXPECT_EQ(formatNumber(0), " 0 ");
@@ -14,26 +27,26 @@ TEST(NumberFormat, BlankDigitsBlank) {
 }
 
 TEST(DecimalFormat, ThreeDecimalsWithHalvesAwayFromZero) {
-    EXPECT_EQ(formatDecimal(14, 3, '.'), "4.667");
-    EXPECT_EQ(formatDecimal(3, 2, '.'), "1.500");
-    EXPECT_EQ(formatDecimal(1, 3, '.'), "0.333");
-    EXPECT_EQ(formatDecimal(2, 1, '.'), "2.000");
-    EXPECT_EQ(formatDecimal(0, 7, '.'), "0.000");
-    EXPECT_EQ(formatDecimal(32767, 1, '.'), "32767.000");
+    EXPECT_EQ(decimal(14, 3), "4.667");
+    EXPECT_EQ(decimal(3, 2), "1.500");
+    EXPECT_EQ(decimal(1, 3), "0.333");
+    EXPECT_EQ(decimal(2, 1), "2.000");
+    EXPECT_EQ(decimal(0, 7), "0.000");
+    EXPECT_EQ(decimal(32767, 1), "32767.000");
     // Exact ties, which binary floating point would round the wrong way.
-    EXPECT_EQ(formatDecimal(5, 16, '.'), "0.313");
-    EXPECT_EQ(formatDecimal(3, 80, '.'), "0.038");
-    EXPECT_EQ(formatDecimal(1, 2000, '.'), "0.001");
-    EXPECT_EQ(formatDecimal(1, 2001, '.'), "0.000");
-    EXPECT_EQ(formatDecimal(1999, 2000, '.'), "1.000");
+    EXPECT_EQ(decimal(5, 16), "0.313");
+    EXPECT_EQ(decimal(3, 80), "0.038");
+    EXPECT_EQ(decimal(1, 2000), "0.001");
+    EXPECT_EQ(decimal(1, 2001), "0.000");
+    EXPECT_EQ(decimal(1999, 2000), "1.000");
 }
 
 TEST(DecimalFormat, SignsAndSeparator) {
-    EXPECT_EQ(formatDecimal(0, -4, '.'), "0.000") << "never -0.000";
-    EXPECT_EQ(formatDecimal(1, -3000, '.'), "0.000");
-    EXPECT_EQ(formatDecimal(5, -16, '.'), "-0.313");
-    EXPECT_EQ(formatDecimal(-3, 2, ','), "-1,500");
-    EXPECT_EQ(formatDecimal(14, 3, ','), "4,667");
+    EXPECT_EQ(decimal(0, -4), "0.000") << "never -0.000";
+    EXPECT_EQ(decimal(1, -3000), "0.000");
+    EXPECT_EQ(decimal(5, -16), "-0.313");
+    EXPECT_EQ(decimal(-3, 2, ','), "-1,500");
+    EXPECT_EQ(decimal(14, 3, ','), "4,667");
 }
 
 TEST(ColumnNames, FiveNamesPerCluster) {
@@ -86,33 +99,31 @@ ClusterTables workedExample() {
 } // namespace
 
 TEST(Record, WorkedExampleByteForByte) {
-    EXPECT_EQ(composeRecord(workedExample(), "/study/pp01.vty", true, '.'),
+    EXPECT_EQ(columnNames(1) + record(workedExample(), "/study/pp01.vty"),
               "Subject\tClusters\tTrials1\tBoxes1\tOpen1\tW_Err1\tB_err1\t\r\r\n"
               "pp01\t 1 \t 3 \t 6 \t4.667\t0.333\t2.000\t\r\r\n");
-    EXPECT_EQ(composeRecord(workedExample(), "pp01.vty", false, ','),
+    EXPECT_EQ(record(workedExample(), "pp01.vty", ','),
               "pp01\t 1 \t 3 \t 6 \t4,667\t0,333\t2,000\t\r\r\n");
 }
 
 TEST(Record, NoClusters) {
     ClusterTables empty;
-    EXPECT_EQ(composeRecord(empty, "/x/pp02.vty", false, '.'), "pp02\t 0 \t\r\r\n");
+    EXPECT_EQ(record(empty, "/x/pp02.vty"), "pp02\t 0 \t\r\r\n");
 }
 
 TEST(Record, MeansOverGapsAndOddCounts) {
     ClusterTables t = workedExample();
     t.cluster(1).TrialCount = 4; // a gap: trial 4 opened nothing
-    EXPECT_EQ(composeRecord(t, "a.vty", false, '.'),
-              "a\t 1 \t 4 \t 6 \t3.500\t0.250\t2.000\t\r\r\n");
+    EXPECT_EQ(record(t, "a.vty"), "a\t 1 \t 4 \t 6 \t3.500\t0.250\t2.000\t\r\r\n");
     t.cluster(1).TrialCount = -2;
-    EXPECT_EQ(composeRecord(t, "a.vty", false, '.'),
-              "a\t 1 \t-2 \t 6 \t0.000\t0.000\t2.000\t\r\r\n");
+    EXPECT_EQ(record(t, "a.vty"), "a\t 1 \t-2 \t 6 \t0.000\t0.000\t2.000\t\r\r\n");
 }
 
 TEST(Record, ErrorsWhileComposing) {
     ClusterTables zero = workedExample();
     zero.cluster(1).TrialCount = 0;
     try {
-        composeRecord(zero, "a.vty", false, '.');
+        record(zero, "a.vty");
         FAIL();
     } catch (const RunError& e) {
         EXPECT_EQ(e.kind(), ErrorKind::DivisionByZero);
@@ -129,7 +140,7 @@ TEST(Record, ErrorsWhileComposing) {
     for (Trial& t : c.trials)
         t.OpenCount = 255;
     try {
-        composeRecord(full, "a.vty", false, '.');
+        record(full, "a.vty");
         FAIL();
     } catch (const RunError& e) {
         EXPECT_EQ(e.kind(), ErrorKind::Overflow);

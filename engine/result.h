@@ -1,0 +1,54 @@
+#pragma once
+
+#include "tables.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dozorira {
+
+// A number with exactly three decimals, held as an integer count of thousandths (4.667 is 4667),
+// so that every output shows the same digits whatever its number format.
+struct Thousandths {
+    long long count = 0;
+
+    // numerator / denominator rounded on the exact ratio to three decimals, halves away from zero.
+    static Thousandths ofRatio(long long numerator, long long denominator);
+    static Thousandths of(long long whole) { return {whole * 1000}; }
+
+    // The double nearest to the three-decimal value.
+    double toDouble() const { return static_cast<double>(count) / 1000.0; }
+
+    bool operator==(const Thousandths&) const = default;
+};
+
+// What one cluster adds to a participant's record.
+struct ClusterResult {
+    std::int16_t trials = 0;
+    std::uint8_t boxes = 0;
+    Thousandths meanOpened;         // boxes opened per trial
+    Thousandths meanWithinErrors;   // within-search errors per trial
+    std::int16_t betweenErrors = 0; // written with three decimals, like the means
+
+    bool operator==(const ClusterResult&) const = default;
+};
+
+// One participant's result: the subject and, per cluster, what the output writes of it.
+struct ParticipantResult {
+    std::string subject;
+    std::vector<ClusterResult> clusters;
+
+    int clusterCount() const { return static_cast<int>(clusters.size()); }
+    bool operator==(const ParticipantResult&) const = default;
+};
+
+// The subject: the file name after the last "/", less its four-character extension.
+std::string subjectName(std::string_view path);
+
+// The result of a read and scored task file. Fails like the record it stands for: a cluster of
+// 0 trials has no mean, and the sums are 16-bit counters.
+ParticipantResult summarise(const ClusterTables& tables, std::string_view path);
+
+} // namespace dozorira
