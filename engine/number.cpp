@@ -77,6 +77,32 @@ std::size_t decimalPrefix(std::string_view s, bool& hasFractionOrExponent) {
     return at;
 }
 
+// The power of ten of an exponent's digits, held at a bound far beyond any double's range.
+long long exponentValue(std::string_view exponent) {
+    constexpr long long Bound = 1'000'000'000;
+    const bool negative = !exponent.empty() && exponent[0] == '-';
+    if (!exponent.empty() && (exponent[0] == '-' || exponent[0] == '+')) exponent.remove_prefix(1);
+    long long value = 0;
+    for (char c : exponent)
+        value = std::min(Bound, value * 10 + (c - '0'));
+    return negative ? -value : value;
+}
+
+// A number (without sign) that no double can hold, as the nearest a double can: infinity when it
+// is too large, 0 when it is too small. Which of the two is told by the power of ten of its first
+// significant digit, however many zeros and whatever exponent spell it.
+double beyondRange(std::string_view number) {
+    const std::size_t e = std::min(number.find_first_of("eE"), number.size());
+    const std::string_view mantissa = number.substr(0, e);
+    const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+    const std::size_t first = mantissa.find_first_of("123456789");
+    if (first == std::string_view::npos) return 0;
+    const auto place = static_cast<long long>(point) - static_cast<long long>(first);
+    const long long power = (first < point ? place - 1 : place) +
+                            exponentValue(number.substr(std::min(e + 1, number.size())));
+    return power >= 0 ? std::numeric_limits<double>::infinity() : 0.0;
+}
+
 double readDecimal(std::string_view s) {
     bool general = false;
     const std::size_t length = decimalPrefix(s, general);
@@ -92,13 +118,8 @@ double readDecimal(std::string_view s) {
             whole = whole * 10 + (c - '0');
         value = static_cast<double>(whole);
     } else {
-        const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
-        if (ec == std::errc::result_out_of_range) {
-            const auto e = number.find_first_of("eE");
-            const bool tiny = e != std::string_view::npos && number[e + 1] == '-';
-            value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
-        }
-        (void)end;
+        const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
+        if (result.ec == std::errc::result_out_of_range) value = beyondRange(number);
     }
     return negative ? -value : value;
 }

@@ -49,10 +49,29 @@ TEST(NumberReading, ReadsHexadecimalAndOctalIntegers) {
     EXPECT_EQ(readNumber("-&H10"), 0);
 }
 
-TEST(NumberReading, OutOfRangeExponentsGoToInfinityOrZero) {
-    EXPECT_EQ(readNumber("1e400"), std::numeric_limits<double>::infinity());
-    EXPECT_EQ(readNumber("-1e400"), -std::numeric_limits<double>::infinity());
-    EXPECT_EQ(readNumber("1e-400"), 0);
+TEST(NumberReading, ValuesBeyondADoubleOverflowOrReadAsZeroBySizeNotSpelling) {
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    const std::string zeros330(330, '0'), zeros400(400, '0');
+    const struct {
+        std::string field;
+        double value;
+    } cases[] = {
+        {"1e400", inf},
+        {"-1e400", -inf},
+        {"1e-400", 0},
+        {"1" + zeros400 + "e-1", inf}, // 10^399, though its exponent is negative
+        {"0." + zeros330 + "1", 0},    // 10^-331, though it has no exponent at all
+        {"0." + zeros330 + "1e400", 1e69},
+        {"1" + zeros400 + "e-390", 1e10},
+        {"1e99999999999999999999", inf},
+        {"1e-99999999999999999999", 0},
+        {"0e99999", 0},
+        {"0.50000000000000001", 0.5}, // the nearest double is the half itself
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(readNumber(c.field), c.value) << c.field.substr(0, 40);
+    EXPECT_THROW(readInt16("1" + zeros400 + "e-1"), RunError) << "no new cluster from 10^399";
+    EXPECT_EQ(readByte("0.50000000000000001"), 0) << "the half rounds to the even 0";
 }
 
 TEST(NumberReading, RoundsHalvesToEven) {
