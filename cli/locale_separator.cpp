@@ -19,9 +19,9 @@ constexpr std::array<std::string_view, 100> CommaLanguages = {
     "sg",  "shi", "sk",  "sl",  "smn", "sq",  "sr",  "su",  "sv",  "tg",  "tk", "tr",  "tt",
     "tzm", "uk",  "uz",  "vi",  "wae", "wo",  "yav", "yrl", "zgh"};
 
-constexpr std::array<std::string_view, 20> PointTerritories = {
+constexpr std::array<std::string_view, 19> PointTerritories = {
     "az_IR", "de_CH", "de_LI", "es_419", "es_BR", "es_BZ", "es_CU", "es_DO", "es_GT", "es_HN",
-    "es_MX", "es_NI", "es_PA", "es_PE",  "es_PR", "es_SV", "es_US", "ff_SN", "it_CH", "uz_AF"};
+    "es_MX", "es_NI", "es_PA", "es_PE",  "es_PR", "es_SV", "es_US", "it_CH", "uz_AF"};
 
 constexpr std::array<std::string_view, 17> CommaTerritories = {
     "ar_DZ", "ar_LY", "ar_MA", "ar_TN", "en_AT", "en_BE", "en_DE", "en_DK", "en_FI",
