@@ -1,9 +1,11 @@
 #include "error.h"
 #include "scoring.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
 using namespace dozorira;
+using dozorira::test::runErrorOf;
 
 namespace {
 
@@ -54,13 +56,9 @@ TEST(BetweenSearchErrors, OverflowBeyond32767) {
     t.ClusterCount = 1;
     t.clusters.emplace_back().trials = trials;
     t.cluster(1).TrialCount = 200;
-    try {
-        scoreClusters(t);
-        FAIL();
-    } catch (const RunError& e) {
-        EXPECT_EQ(e.kind(), ErrorKind::Overflow);
-        EXPECT_EQ(e.problem().rfind("cluster 1: the between-search errors would be ", 0), 0u);
-    }
+    const RunError e = runErrorOf([&] { scoreClusters(t); });
+    EXPECT_EQ(e.kind(), ErrorKind::Overflow);
+    EXPECT_EQ(e.problem().rfind("cluster 1: the between-search errors would be ", 0), 0u);
 }
 
 TEST(WithinSearchErrors, ComeFromTheRevisitList) {
@@ -90,12 +88,8 @@ TEST(Scoring, GapsAndOddTrialCounts) {
 
     ClusterTables tooMany = cluster({trial("A", "A")});
     tooMany.cluster(1).TrialCount = 256;
-    try {
-        scoreClusters(tooMany);
-        FAIL();
-    } catch (const RunError& e) {
-        EXPECT_EQ(e.kind(), ErrorKind::SubscriptOutOfRange);
-        EXPECT_EQ(e.problem(), "cluster 1: trial 256 is beyond the 255 trials a cluster can hold "
-                               "(the row numbers skip too far)");
-    }
+    const RunError e = runErrorOf([&] { scoreClusters(tooMany); });
+    EXPECT_EQ(e.kind(), ErrorKind::SubscriptOutOfRange);
+    EXPECT_EQ(e.problem(), "cluster 1: trial 256 is beyond the 255 trials a cluster can hold "
+                           "(the row numbers skip too far)");
 }

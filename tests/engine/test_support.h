@@ -1,6 +1,9 @@
 #pragma once
 
+#include "error.h"
+
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -23,6 +26,18 @@ private:
 };
 
 std::string readFile(const std::string& path);
+
+// The RunError that action throws. When it throws none, the test fails and a placeholder comes
+// back whose message says so, so that the checks on it fail too.
+template <typename Action> RunError runErrorOf(Action&& action) {
+    try {
+        action();
+    } catch (const RunError& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no RunError was thrown";
+    return RunError(ErrorKind::FileError, "(no RunError was thrown)");
+}
 
 // One data line of a task file with the fields that matter; the rest hold plausible text.
 std::string dataLine(std::string_view row, std::string_view boxes, std::string_view found,

@@ -1,9 +1,11 @@
 #include "error.h"
+#include "test_support.h"
 #include "writer.h"
 
 #include <gtest/gtest.h>
 
 using namespace dozorira;
+using dozorira::test::runErrorOf;
 
 namespace {
 
@@ -67,14 +69,9 @@ TEST(SubjectName, FileNameLessItsExtension) {
 }
 
 TEST(SubjectName, RefusesNamesThatWouldBreakTheOutput) {
-    for (const char* path : {"/d/abc", "abc", "", "/d/a\tb.vty", "/d/a\nb.vty", "a\rb.vty"}) {
-        try {
-            subjectName(path);
-            ADD_FAILURE() << path;
-        } catch (const RunError& e) {
-            EXPECT_EQ(e.kind(), ErrorKind::InvalidArgument);
-        }
-    }
+    for (const char* path : {"/d/abc", "abc", "", "/d/a\tb.vty", "/d/a\nb.vty", "a\rb.vty"})
+        EXPECT_EQ(runErrorOf([&] { subjectName(path); }).kind(), ErrorKind::InvalidArgument)
+            << path;
 }
 
 namespace {
@@ -122,15 +119,10 @@ TEST(Record, MeansOverGapsAndOddCounts) {
 TEST(Record, ErrorsWhileComposing) {
     ClusterTables zero = workedExample();
     zero.cluster(1).TrialCount = 0;
-    try {
-        record(zero, "a.vty");
-        FAIL();
-    } catch (const RunError& e) {
-        EXPECT_EQ(e.kind(), ErrorKind::DivisionByZero);
-        EXPECT_EQ(e.problem(),
-                  "cluster 1: the cluster has 0 trials (its last row number is -1), so it has "
-                  "no mean");
-    }
+    const RunError noTrials = runErrorOf([&] { record(zero, "a.vty"); });
+    EXPECT_EQ(noTrials.kind(), ErrorKind::DivisionByZero);
+    EXPECT_EQ(noTrials.problem(),
+              "cluster 1: the cluster has 0 trials (its last row number is -1), so it has no mean");
 
     ClusterTables full;
     full.ClusterCount = 1;
@@ -139,12 +131,8 @@ TEST(Record, ErrorsWhileComposing) {
     c.trials.resize(255);
     for (Trial& t : c.trials)
         t.OpenCount = 255;
-    try {
-        record(full, "a.vty");
-        FAIL();
-    } catch (const RunError& e) {
-        EXPECT_EQ(e.kind(), ErrorKind::Overflow);
-        EXPECT_EQ(e.problem(), "cluster 1: the sum of opened boxes would be 65025, outside "
-                               "-32768..32767");
-    }
+    const RunError tooMany = runErrorOf([&] { record(full, "a.vty"); });
+    EXPECT_EQ(tooMany.kind(), ErrorKind::Overflow);
+    EXPECT_EQ(tooMany.problem(),
+              "cluster 1: the sum of opened boxes would be 65025, outside -32768..32767");
 }
