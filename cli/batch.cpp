@@ -3,6 +3,7 @@
 #include "error.h"
 #include "locale_separator.h"
 #include "run.h"
+#include "warnings.h"
 
 #include <CLI/CLI.hpp>
 
@@ -41,7 +42,7 @@ void describe(CLI::App& app, Arguments& args) {
         ->option_text("SEP");
     auto* check = app.add_flag("--check", args.check,
                                "Read and score every task file, write nothing, and report "
-                               "every file that fails");
+                               "every file that fails or whose numbers need a look");
     app.add_option("TASKFILE", args.taskFiles, "Task files, in the order of the records")
         ->required();
     check->excludes(output);
@@ -62,11 +63,17 @@ int analyse(const Arguments& args, char separator, std::ostream& err) {
     return ExitOk;
 }
 
+// Warnings never fail the check: the numbers they point at are legal, only worth a look.
 int check(const Arguments& args, std::ostream& out) {
+    RunCheck run;
     int failed = 0;
+    int warned = 0;
     for (const std::string& path : args.taskFiles) {
         try {
-            analyseTaskFile(path);
+            const std::vector<Warning> warnings = run.check(path);
+            for (const Warning& warning : warnings)
+                out << warning.message() << '\n';
+            if (!warnings.empty()) ++warned;
         } catch (const RunError& e) {
             out << e.what() << '\n';
             ++failed;
@@ -74,7 +81,8 @@ int check(const Arguments& args, std::ostream& out) {
     }
     const std::size_t checked = args.taskFiles.size();
     out << std::to_string(checked) << (checked == 1 ? " file" : " files") << " checked, "
-        << std::to_string(failed) << " with errors\n";
+        << std::to_string(failed) << " with errors, " << std::to_string(warned)
+        << " with warnings\n";
     return failed == 0 ? ExitOk : ExitRunError;
 }
 

@@ -43,8 +43,7 @@ void RunError::compose() {
     std::string where = file_;
     if (dataLine_ > 0) {
         if (!where.empty()) where += ": ";
-        where += "data line " + std::to_string(dataLine_) + " (file line " +
-                 std::to_string(dataLine_ + 2) + ")";
+        where += dataLinePlace(dataLine_);
         if (field_ >= 0) where += ", field " + std::to_string(field_);
     }
     message_ = where.empty() ? problem_ : where + ": " + problem_;
@@ -53,10 +52,23 @@ void RunError::compose() {
     message_ += ")";
 }
 
+std::string dataLinePlace(int dataLine) {
+    return "data line " + std::to_string(dataLine) + " (file line " + std::to_string(dataLine + 2) +
+           ")";
+}
+
 std::string quoted(std::string_view text) {
     constexpr std::size_t shown = 40;
     std::string out = "\"";
-    for (char c : text.substr(0, shown)) {
+    out += printable(text.substr(0, shown));
+    if (text.size() > shown) out += "...";
+    return out + "\"";
+}
+
+std::string printable(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 32 || byte == 127) {
             constexpr char hex[] = "0123456789ABCDEF";
@@ -67,8 +79,7 @@ std::string quoted(std::string_view text) {
             out += c;
         }
     }
-    if (text.size() > shown) out += "...";
-    return out + "\"";
+    return out;
 }
 
 } // namespace dozorira

@@ -49,7 +49,13 @@ private:
     std::string message_;
 };
 
+// "data line N (file line N+2)": a data line, and the line an editor shows it on.
+std::string dataLinePlace(int dataLine);
+
 // A short, printable excerpt of input text for an error message.
 std::string quoted(std::string_view text);
+
+// The whole text with its control characters written as \xNN, so that it stays on one line.
+std::string printable(std::string_view text);
 
 } // namespace dozorira

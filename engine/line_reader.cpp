@@ -64,8 +64,12 @@ template <typename Take> void LineReader::consumeLine(Take take) {
     }
 }
 
-void LineReader::skipLine() {
-    consumeLine([](const char*, std::size_t) {});
+bool LineReader::skipLine() {
+    bool lineFeed = false;
+    consumeLine([&lineFeed](const char* text, std::size_t size) {
+        lineFeed = lineFeed || std::memchr(text, LF, size) != nullptr;
+    });
+    return lineFeed;
 }
 
 void LineReader::readLine(std::string& line) {

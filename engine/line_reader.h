@@ -17,8 +17,9 @@ public:
     explicit LineReader(const std::string& path); // File error when it cannot be opened
 
     bool atEnd();
-    // Both fail with Input past end of file when nothing is left to read.
-    void skipLine();
+    // Both fail with Input past end of file when nothing is left to read. skipLine tells whether
+    // the skipped line held a line feed.
+    bool skipLine();
     // Fails with Overflow, having read no further, once the line passes MaxLineLength.
     void readLine(std::string& line);
 

@@ -3,6 +3,7 @@
 #include "line_reader.h"
 #include "number.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -90,7 +91,7 @@ private:
             throw RunError(ErrorKind::InputPastEndOfFile,
                            "the file ends before header line " + std::to_string(number) +
                                "; a task file starts with two header lines");
-        file_.skipLine();
+        tables_.headerHoldsLineFeed[static_cast<std::size_t>(number - 1)] = file_.skipLine();
     }
 
     void readDataLine(std::string_view line) {
@@ -106,6 +107,15 @@ private:
         else
             startCluster();
         storeFields(fields);
+        noteShape(line);
+    }
+
+    // Nothing read here changes a number; it lets --check warn of shapes that do.
+    void noteShape(std::string_view line) {
+        ++tables_.cluster(tables_.ClusterCount).LineCount;
+        const auto lineFeeds = std::count(line.begin(), line.end(), '\n');
+        if (lineFeeds > 0)
+            tables_.dataLinesWithLineFeeds.push_back({dataLine_, static_cast<int>(lineFeeds)});
     }
 
     void countTrial() {

@@ -10,11 +10,13 @@
 
 namespace dozorira {
 
-ParticipantResult analyseTaskFile(const std::string& path) {
+ParticipantResult analyseTaskFile(const std::string& path, ClusterTables* tables) {
     try {
-        ClusterTables tables = readTaskFile(path);
-        scoreClusters(tables);
-        return summarise(tables, path);
+        ClusterTables read = readTaskFile(path);
+        scoreClusters(read);
+        ParticipantResult result = summarise(read, path);
+        if (tables) *tables = std::move(read);
+        return result;
     } catch (RunError& e) {
         throw e.inFile(path);
     }

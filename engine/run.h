@@ -14,8 +14,8 @@ struct RunOptions {
 };
 
 // The whole analysis of one task file, without writing: read, scored and summarised. Errors
-// name the file.
-ParticipantResult analyseTaskFile(const std::string& path);
+// name the file. When tables is given, the read and scored tables are moved into it.
+ParticipantResult analyseTaskFile(const std::string& path, ClusterTables* tables = nullptr);
 
 // One analysis run: empties the output file, then appends one record per task file, in order.
 // The first error ends the run with a RunError; the output then holds the whole records of the

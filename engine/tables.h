@@ -2,6 +2,7 @@
 
 #include "error.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -30,6 +31,8 @@ struct Cluster {
     std::int16_t BetweenErrors = 0;
     std::string ClusterLabel;  // kept for completeness, never written
     std::vector<Trial> trials; // trial t is trials[t - 1]
+    // The data lines the cluster holds, which its TrialCount need not match; for warnings only.
+    int LineCount = 0;
 
     // Trial t (1-based). Trials past the stored lines (a gap in the row numbers) are empty;
     // past 255 they fail with Subscript out of range.
@@ -43,6 +46,14 @@ struct ClusterTables {
     std::int16_t ClusterCount = 0;
     // Index 0 gathers the lines before the first row number 0; it is never scored or written.
     std::vector<Cluster> clusters = std::vector<Cluster>(1);
+
+    // Line feeds not preceded by a carriage return, which end no line; for warnings only.
+    std::array<bool, 2> headerHoldsLineFeed{};
+    struct LineFeeds {
+        int dataLine;
+        int count;
+    };
+    std::vector<LineFeeds> dataLinesWithLineFeeds;
 
     Cluster& cluster(int c) { return clusters[static_cast<std::size_t>(c)]; }
     const Cluster& cluster(int c) const { return clusters[static_cast<std::size_t>(c)]; }

@@ -7,7 +7,7 @@ build=$1
 seconds=$2
 source_dir="$(cd "$(dirname "$0")/.." && pwd)"
 mkdir -p "$build/corpus/task_file" "$build/corpus/selection" "$build/findings"
-for seed in "$source_dir"/tests/data/*.vty; do
+for seed in "$source_dir"/tests/data/*.vty "$source_dir"/tests/data/warnings/*.vty; do
     [ -e "$build/corpus/task_file/$(basename "$seed")" ] || cp "$seed" "$build/corpus/task_file/"
 done
 printf '/home/lab/pp01.vty' >"$build/corpus/selection/one"

@@ -1,7 +1,9 @@
 // Feeds arbitrary bytes through reading, scoring and composing one task file's record, and checks
-// that the result is either a RunError or a record the output file can hold.
+// that the result is either a RunError or a record the output file can hold, with warnings that
+// each stay on one line.
 #include "error.h"
 #include "run.h"
+#include "warnings.h"
 #include "writer.h"
 
 #include <cerrno>
@@ -81,9 +83,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     writeScratch(data, size);
     const char separator = size % 2 == 0 ? '.' : ',';
     try {
-        const dozorira::ParticipantResult result = dozorira::analyseTaskFile(scratchFile());
+        dozorira::ClusterTables tables;
+        const dozorira::ParticipantResult result =
+            dozorira::analyseTaskFile(scratchFile(), &tables);
         checkRecord(dozorira::columnNames(result.clusterCount()) +
                     dozorira::datRecord(result, separator));
+        for (const dozorira::Warning& warning : dozorira::fileWarnings(tables, scratchFile()))
+            require(warning.message().find_first_of("\r\n") == std::string::npos);
     } catch (const dozorira::RunError& e) {
         require(e.file() == scratchFile());
         require(std::string_view(e.what()).ends_with(")"));

@@ -98,10 +98,78 @@ TEST(BatchCheck, ReportsEveryFailingFileAndWritesNothing) {
                          Data +
                          "/missing.vty: cannot open the task file: No such file or "
                          "directory (File error)\n"
-                         "3 files checked, 2 with errors\n");
+                         "3 files checked, 2 with errors, 0 with warnings\n");
     const Result ok = batch({"--check", Data + "/pp01.vty"});
     EXPECT_EQ(ok.status, ExitOk);
-    EXPECT_EQ(ok.out, "1 file checked, 0 with errors\n");
+    EXPECT_EQ(ok.out, "1 file checked, 0 with errors, 0 with warnings\n");
+}
+
+TEST(BatchCheck, WarnsOfLegalFilesWhoseNumbersNeedALookAndChangesNoOutput) {
+    const std::string dir = Data + "/warnings/";
+    const std::string first =
+        "the run's first file without errors, \"" + dir + "clean.vty\", holds 1";
+    // Each file shows one shape; a file of no cluster also differs from the first in its count.
+    const std::vector<std::pair<std::string, std::vector<std::string>>> files = {
+        {"clean.vty", {}},
+        {"before.vty",
+         {"data line 1 (file line 3): warning: data line 1 comes before any row number 0, so it "
+          "belongs to no cluster and counts in none of the numbers"}},
+        {"skipped.vty",
+         {"data line 3 (file line 5): warning: cluster 1 counts 6 trials (its last row number plus "
+          "one) but holds 3 lines: 3 trials have no line and count as trials that opened no box, "
+          "which lowers the cluster's means"}},
+        {"stepback.vty",
+         {"data line 4 (file line 6): warning: cluster 1 counts 2 trials (its last row number plus "
+          "one) but holds 4 lines: its last 2 lines are left out of the means and of the "
+          "between-search errors"}},
+        {"linefeed.vty",
+         {"data line 2 (file line 4): warning: the line holds a line feed without a carriage "
+          "return: an editor shows it as a line break, but only CR or CR LF end a line, so all of "
+          "it is read as one data line, one trial"}},
+        {"header.vty",
+         {"warning: header line 1 holds a line feed without a carriage return: if it was meant to "
+          "end a line, the first data line is skipped with the header lines and its trial counts "
+          "nowhere"}},
+        {"noclusters.vty",
+         {"warning: no data line has row number 0, so the file holds no cluster: its record holds "
+          "no numbers, only the subject and a cluster count of 0",
+          "warning: the file holds 0 clusters but " + first +
+              ": in a .dat file its record has fewer columns than the column names, which cover 1 "
+              "cluster"}},
+        {"twoclusters.vty",
+         {"warning: the file holds 2 clusters but " + first +
+          ": in a .dat file its record has more columns than the column names, which cover 1 "
+          "cluster"}},
+        {"twin/clean.vty",
+         {"warning: its subject \"clean\" is also the subject of \"" + dir +
+          "clean.vty\": the output holds two records under one name, one participant counted twice "
+          "or two participants mixed up"}}};
+    std::vector<std::string> paths;
+    std::string lines;
+    for (const auto& [name, warnings] : files) {
+        paths.push_back(dir + name);
+        for (const std::string& warning : warnings)
+            lines += dir + name + ": " + warning + "\n";
+    }
+    std::vector<std::string> args = {"--check"};
+    args.insert(args.end(), paths.begin(), paths.end());
+    const Result warned = batch(args);
+    EXPECT_EQ(warned.status, ExitOk) << "warnings alone never fail the check";
+    EXPECT_EQ(warned.out, lines + "9 files checked, 0 with errors, 8 with warnings\n");
+
+    // A failing first file gives its error line and leaves the cluster count to the next file.
+    args.insert(args.begin() + 1, Data + "/broken.vty");
+    const std::string error = Data + "/broken.vty: data line 1 (file line 3), field 6: \"300\" "
+                                     "does not fit 0..255 (Overflow)\n";
+    EXPECT_EQ(batch(args).out,
+              error + lines + "10 files checked, 1 with errors, 8 with warnings\n");
+
+    TempDir out;
+    args = {"-o", out.path("study.dat")};
+    args.insert(args.end(), paths.begin(), paths.end());
+    ASSERT_EQ(batch(args).status, ExitOk);
+    EXPECT_EQ(readFile(out.path("study.dat")), readFile(dir + "expected.dat"))
+        << "the bytes the program wrote for these files before it warned";
 }
 
 TEST(BatchFileNames, OddNamesGiveTheirRecordOrAClearError) {

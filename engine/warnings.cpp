@@ -1,0 +1,150 @@
+#include "warnings.h"
+
+#include "run.h"
+
+#include <algorithm>
+
+namespace dozorira {
+namespace {
+
+using Warnings = std::vector<Warning>;
+
+std::string counted(long long count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::string fileName(const std::string& path) {
+    std::string name = "\"";
+    name += printable(path);
+    return name + "\"";
+}
+
+// A line feed in a header moves the header's end, so the data line after it goes unread.
+void warnOfHeaders(const ClusterTables& tables, Warnings& warnings) {
+    for (std::size_t h = 0; h < tables.headerHoldsLineFeed.size(); ++h) {
+        if (!tables.headerHoldsLineFeed[h]) continue;
+        std::string problem = "header line " + std::to_string(h + 1) +
+                              " holds a line feed without a carriage return: if it was meant to "
+                              "end a line, the first data line is skipped with the header lines "
+                              "and its trial counts nowhere";
+        warnings.push_back({{}, 0, std::move(problem)});
+    }
+}
+
+void warnOfLinesOutsideClusters(const ClusterTables& tables, Warnings& warnings) {
+    if (tables.ClusterCount == 0)
+        warnings.push_back({{},
+                            0,
+                            "no data line has row number 0, so the file holds no cluster: its "
+                            "record holds no numbers, only the subject and a cluster count of 0"});
+    const int stray = tables.cluster(0).LineCount;
+    if (stray == 0) return;
+    std::string problem = stray == 1 ? "data line 1 comes before any row number 0, so it belongs "
+                                       "to no cluster and counts in none of the numbers"
+                                     : "data lines 1 to " + std::to_string(stray) +
+                                           " come before any row number 0, so they belong to no "
+                                           "cluster and count in none of the numbers";
+    warnings.push_back({{}, 1, std::move(problem)});
+}
+
+std::string trialCountProblem(int number, const Cluster& cluster) {
+    const int trials = cluster.TrialCount;
+    const int lines = cluster.LineCount;
+    std::string problem =
+        "cluster " + std::to_string(number) + " counts " + counted(trials, "trial", "trials") +
+        " (its last row number plus one) but holds " + counted(lines, "line", "lines") + ": ";
+    if (trials > lines) {
+        const int empty = trials - lines;
+        problem += empty == 1 ? "1 trial has no line and counts as a trial"
+                              : std::to_string(empty) + " trials have no line and count as trials";
+        return problem + " that opened no box, which lowers the cluster's means";
+    }
+    const int leftOut = lines - std::max(trials, 0);
+    problem +=
+        leftOut == 1 ? "its last line is" : "its last " + std::to_string(leftOut) + " lines are";
+    return problem + " left out of the means and of the between-search errors";
+}
+
+// Named at the cluster's last line, whose row number sets the trial count.
+void warnOfTrialCounts(const ClusterTables& tables, Warnings& warnings) {
+    int lastLine = tables.cluster(0).LineCount;
+    for (int c = 1; c <= tables.ClusterCount; ++c) {
+        const Cluster& cluster = tables.cluster(c);
+        lastLine += cluster.LineCount;
+        if (cluster.TrialCount != cluster.LineCount)
+            warnings.push_back({{}, lastLine, trialCountProblem(c, cluster)});
+    }
+}
+
+void warnOfLineFeeds(const ClusterTables& tables, Warnings& warnings) {
+    for (const auto& [line, count] : tables.dataLinesWithLineFeeds) {
+        std::string problem = "the line holds ";
+        problem += count == 1 ? "a line feed without a carriage return: an editor shows it as a "
+                                "line break"
+                              : std::to_string(count) + " line feeds without a carriage return: "
+                                                        "an editor shows them as line breaks";
+        problem += ", but only CR or CR LF end a line, so all of it is read as one data line, one "
+                   "trial";
+        warnings.push_back({{}, line, std::move(problem)});
+    }
+}
+
+} // namespace
+
+std::string Warning::message() const {
+    std::string out = printable(file) + ": ";
+    if (dataLine > 0) out += dataLinePlace(dataLine) + ": ";
+    return out + "warning: " + problem;
+}
+
+Warnings fileWarnings(const ClusterTables& tables, const std::string& path) {
+    Warnings warnings;
+    warnOfHeaders(tables, warnings);
+    warnOfLinesOutsideClusters(tables, warnings);
+    warnOfTrialCounts(tables, warnings);
+    warnOfLineFeeds(tables, warnings);
+    for (Warning& warning : warnings)
+        warning.file = path;
+    std::stable_sort(warnings.begin(), warnings.end(),
+                     [](const Warning& a, const Warning& b) { return a.dataLine < b.dataLine; });
+    return warnings;
+}
+
+Warnings RunCheck::check(const std::string& path) {
+    ClusterTables tables;
+    const ParticipantResult result = analyseTaskFile(path, &tables);
+    Warnings warnings = fileWarnings(tables, path);
+    compareClusterCount(path, result.clusterCount(), warnings);
+    compareSubject(path, result.subject, warnings);
+    return warnings;
+}
+
+void RunCheck::compareClusterCount(const std::string& path, int clusterCount, Warnings& warnings) {
+    if (firstClusterCount_ < 0) {
+        firstFile_ = path;
+        firstClusterCount_ = clusterCount;
+        return;
+    }
+    if (clusterCount == firstClusterCount_) return;
+    std::string problem = "the file holds " + counted(clusterCount, "cluster", "clusters") +
+                          " but the run's first file without errors, " + fileName(firstFile_) +
+                          ", holds " + std::to_string(firstClusterCount_) +
+                          ": in a .dat file its record has ";
+    problem += clusterCount > firstClusterCount_ ? "more" : "fewer";
+    problem += " columns than the column names, which cover " +
+               counted(firstClusterCount_, "cluster", "clusters");
+    warnings.push_back({path, 0, std::move(problem)});
+}
+
+void RunCheck::compareSubject(const std::string& path, const std::string& subject,
+                              Warnings& warnings) {
+    const auto [earlier, isNew] = fileOfSubject_.try_emplace(subject, path);
+    if (isNew) return;
+    std::string problem = "its subject " + quoted(subject) + " is also the subject of " +
+                          fileName(earlier->second) +
+                          ": the output holds two records under one name, one participant "
+                          "counted twice or two participants mixed up";
+    warnings.push_back({path, 0, std::move(problem)});
+}
+
+} // namespace dozorira
