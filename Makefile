@@ -4,7 +4,7 @@ BUILD    ?= build
 JOBS     ?= $(shell nproc)
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-BUILD_PACKAGES := cmake make g++ libgtest-dev libbenchmark-dev libcli11-dev
+BUILD_PACKAGES := cmake make g++ libgtest-dev libbenchmark-dev libcli11-dev libreadstat-dev
 WINDOW_PACKAGES := qt6-base-dev libgl-dev qt6-qpa-plugins fonts-liberation2 desktop-file-utils \
                    appstream xvfb xauth dpkg-dev file
 BENCH_PACKAGES := hyperfine time
