@@ -2,7 +2,6 @@
 .sav without a word, pandas reads the .dta with its labels and the .tsv, and every value they see
 must equal the .dat's of the same task files. Usage: read_back.py DOZORIRA_BATCH TEST_DATA"""
 import csv
-import os
 import shutil
 import subprocess
 import sys
@@ -26,13 +25,16 @@ def run(output, *options, files=tasks):
 def expected_tables():
     with open(run("study.dat", "--no-header", "--decimal-separator", "."), encoding="utf-8",
               newline="") as dat:
-        records = [[f.strip() for f in line.split("\t")[:-1]] for line in dat.read().split("\r\r\n")[:-1]]
+        lines = dat.read().split("\r\r\n")[:-1]
+    records = [[field.strip() for field in line.split("\t")[:-1]] for line in lines]
     number = lambda text: float(text) if "." in text else int(text)
     widest = max(int(r[1]) for r in records)
-    wide = [[r[0]] + [number(f) for f in r[1:]] + [None] * 5 * (widest - int(r[1])) for r in records]
+    wide = [[r[0]] + [number(f) for f in r[1:]] + [None] * 5 * (widest - int(r[1]))
+            for r in records]
     long = [[r[0], n + 1] + [number(f) for f in r[2 + 5 * n:7 + 5 * n]]
             for r in records for n in range(int(r[1]))]
-    wide_names = ["Subject", "Clusters"] + [f"{c}{n}" for n in range(1, widest + 1) for c in CLUSTER]
+    wide_names = ["Subject", "Clusters"] + [f"{c}{n}" for n in range(1, widest + 1)
+                                            for c in CLUSTER]
     return {"wide": (wide_names, wide), "long": (["Subject", "Cluster"] + CLUSTER, long)}
 
 
@@ -43,7 +45,8 @@ def rows(frame):
 def pspp_table(sav):
     syntax = f"{sav}.sps"
     with open(syntax, "w") as f:
-        f.write(f"GET FILE='{sav}'.\nSAVE TRANSLATE /OUTFILE='{sav}.csv' /TYPE=CSV /FIELDNAMES /REPLACE.\n")
+        f.write(f"GET FILE='{sav}'.\n"
+                f"SAVE TRANSLATE /OUTFILE='{sav}.csv' /TYPE=CSV /FIELDNAMES /REPLACE.\n")
     said = subprocess.run(["pspp", syntax], capture_output=True, text=True)
     assert said.returncode == 0 and said.stdout + said.stderr == "", said.stdout + said.stderr
     with open(f"{sav}.csv", encoding="utf-8", newline="") as f:
@@ -70,7 +73,7 @@ for layout, options in (("wide", ()), ("long", ("--long",))):
         got = dta.variable_labels()
     check(f"{layout} dta labels", got if layout == "long" else got["B_err2"],
           labels if layout == "long" else "Between-search errors, cluster 2")
-    # The line the README gives for Python.
+    # As programs should read it: no quoting, only an empty field missing, the subject as text.
     frame = pd.read_csv(run(f"{layout}.tsv", *options), sep="\t", quoting=3, dtype={"Subject": str},
                         keep_default_na=False, na_values=[""])
     check(f"{layout} tsv in pandas", (list(frame.columns), rows(frame)), (names, table))
