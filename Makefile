@@ -4,10 +4,12 @@ BUILD    ?= build
 JOBS     ?= $(shell nproc)
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-BUILD_PACKAGES := cmake make g++ libgtest-dev libbenchmark-dev libcli11-dev
+BUILD_PACKAGES := cmake make g++ libgtest-dev libbenchmark-dev libcli11-dev libreadstat-dev
 WINDOW_PACKAGES := qt6-base-dev libgl-dev qt6-qpa-plugins fonts-liberation2 desktop-file-utils \
                    appstream xvfb xauth dpkg-dev file
 BENCH_PACKAGES := hyperfine time
+# Readers that check the sav, dta and tsv output; pandas runs on Debian's /usr/bin/python3.
+READER_PACKAGES := pspp python3-pandas
 FUZZ_PACKAGES  := clang-14 libclang-rt-14-dev llvm-14
 LINT_PACKAGES  := clang-tidy-14 clang-format-14 cppcheck
 
@@ -41,6 +43,7 @@ run: build
 	$(BUILD)/bin/dozorira
 
 test: build
+	$(call install,$(READER_PACKAGES))
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
 	$(MAKE) sanitize-test
 	$(MAKE) fuzz FUZZ_SECONDS=5
@@ -57,6 +60,7 @@ package: build
 
 # The engine and command-line tests again, stopping at the first sanitizer finding.
 sanitize-test: deps
+	$(call install,$(READER_PACKAGES))
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDOZORIRA_SANITIZE=ON \
 		-DDOZORIRA_WINDOW=OFF -DDOZORIRA_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j$(JOBS)

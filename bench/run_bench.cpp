@@ -32,10 +32,10 @@ struct Study {
     fs::path dir;
     std::vector<std::string> files;
 
-    explicit Study(fs::path folder) : dir(std::move(folder)) {
+    explicit Study(fs::path folder, int count = 199) : dir(std::move(folder)) {
         fs::create_directories(dir);
         const std::string content = taskFile();
-        for (int i = 1; i <= 199; ++i) {
+        for (int i = 1; i <= count; ++i) {
             const fs::path path = dir / ("pp" + std::to_string(i) + ".vty");
             std::ofstream(path, std::ios::binary) << content;
             files.push_back(path.string());
@@ -68,10 +68,11 @@ BENCHMARK(BM_AnalyseOneFile)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
-// "--write-study DIR" only writes the 199 task files, for the end-to-end figures of the script.
+// "--write-study DIR [COUNT]" only writes COUNT task files (199 unless given), for the end-to-end
+// figures of the script.
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--write-study") {
-        const Study s(argv[2]);
+    if ((argc == 3 || argc == 4) && std::string(argv[1]) == "--write-study") {
+        const Study s(argv[2], argc == 4 ? std::stoi(argv[3]) : 199);
         return 0;
     }
     benchmark::Initialize(&argc, argv);

@@ -2,6 +2,7 @@
 
 #include "error.h"
 #include "locale_separator.h"
+#include "output_format.h"
 #include "run.h"
 #include "warnings.h"
 
@@ -18,7 +19,15 @@ struct Arguments {
     std::string separator;
     bool check = false;
     std::vector<std::string> taskFiles;
+    std::string format;
+    bool longLayout = false;
+    Format chosen = Format::Dat;
 };
+
+int usageError(std::ostream& err, const char* message) {
+    err << Name << ": " << message << "\nRun with --help for more information.\n";
+    return ExitUsage;
+}
 
 // The locale that decides numbers, as the window's toolkit finds it.
 std::string numericLocale(const Environment& environment) {
@@ -31,24 +40,37 @@ std::string numericLocale(const Environment& environment) {
 
 void describe(CLI::App& app, Arguments& args) {
     app.description("Reduces Vantry task files (.vty) to one record per participant in a "
-                    "tab-separated output file (.dat).");
+                    "tab-separated output file (.dat), or in a file that SPSS, Stata, R and "
+                    "Python open directly (.sav, .dta, .tsv).");
     app.set_version_flag("--version", std::string(Name) + " " + DOZORIRA_VERSION);
-    auto* output = app.add_option("-o,--output", args.output, "Output file; emptied first")
+    auto* output = app.add_option("-o,--output", args.output,
+                                  "Output file; a dat output is emptied first, a tsv, sav or dta "
+                                  "output replaced once complete")
                        ->option_text("OUTPUT");
     app.add_flag("--no-header", args.noHeader, "Leave out the column-name line");
     app.add_option("--decimal-separator", args.separator,
-                   R"("." or "," (default: the locale's, from LC_ALL, LC_NUMERIC or LANG))")
+                   R"("." or "," (default: "." for tsv; for dat the locale's, from LC_ALL, )"
+                   "LC_NUMERIC or LANG)")
         ->check(CLI::IsMember({".", ","}))
         ->option_text("SEP");
+    auto* format = app.add_option("--format", args.format,
+                                  "dat (the default), tsv, sav (SPSS) or dta (Stata 118); without "
+                                  "it, an OUTPUT ending in .tsv, .sav or .dta picks that format")
+                       ->check(CLI::IsMember({"dat", "tsv", "sav", "dta"}))
+                       ->option_text("FORMAT");
+    auto* longLayout = app.add_flag("--long", args.longLayout,
+                                    "One row per participant and cluster (tsv, sav and dta)");
     auto* check = app.add_flag("--check", args.check,
                                "Read and score every task file, write nothing, and report "
                                "every file that fails or whose numbers need a look");
     app.add_option("TASKFILE", args.taskFiles, "Task files, in the order of the records")
         ->required();
-    check->excludes(output);
-    app.callback([output, check] {
-        if (!check->count() && !output->count())
-            throw CLI::RequiredError("--output is required (or --check)");
+    check->excludes(output)->excludes(format)->excludes(longLayout);
+    app.callback([output, check, &args] {
+        if (check->count()) return;
+        if (!output->count()) throw CLI::RequiredError("--output is required (or --check)");
+        args.chosen = chooseFormat(
+            {args.format, args.output, args.longLayout, args.noHeader, !args.separator.empty()});
     });
 }
 
@@ -56,6 +78,26 @@ int analyse(const Arguments& args, char separator, std::ostream& err) {
     AnalysisRun run(args.output, RunOptions{!args.noHeader, separator});
     try {
         run.run(args.taskFiles);
+    } catch (const RunError& e) {
+        err << Name << ": " << e.what() << '\n';
+        return ExitRunError;
+    }
+    return ExitOk;
+}
+
+// Programs read tsv with ".", whatever the locale; only sav and dta carry a timestamp.
+int analyseWhole(const Arguments& args, std::ostream& err, const Environment& environment) {
+    std::optional<std::time_t> timestamp;
+    if (args.chosen != Format::Tsv) {
+        try {
+            timestamp = sourceDate(environment("SOURCE_DATE_EPOCH"));
+        } catch (const CLI::ValidationError& e) {
+            return usageError(err, e.what());
+        }
+    }
+    const char separator = args.separator.empty() ? '.' : args.separator[0];
+    try {
+        writeWhole(args.chosen, args.longLayout, separator, timestamp, args.output, args.taskFiles);
     } catch (const RunError& e) {
         err << Name << ": " << e.what() << '\n';
         return ExitRunError;
@@ -104,12 +146,13 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         out << e.what() << '\n';
         return ExitOk;
     } catch (const CLI::ParseError& e) {
-        err << Name << ": " << e.what() << "\nRun with --help for more information.\n";
-        return ExitUsage;
+        return usageError(err, e.what());
     }
+    if (parsed.check) return check(parsed, out);
+    if (parsed.chosen != Format::Dat) return analyseWhole(parsed, err, environment);
     const char separator = parsed.separator.empty() ? decimalSeparatorOf(numericLocale(environment))
                                                     : parsed.separator[0];
-    return parsed.check ? check(parsed, out) : analyse(parsed, separator, err);
+    return analyse(parsed, separator, err);
 }
 
 } // namespace dozorira::cli

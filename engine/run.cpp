@@ -27,7 +27,7 @@ AnalysisRun::AnalysisRun(std::string OutputPath, RunOptions options)
 
 void AnalysisRun::run(const std::vector<std::string>& taskFiles) {
     recordsWritten_ = 0;
-    refuseTaskFileAsOutput(taskFiles);
+    refuseTaskFileAsOutput(output_.path(), taskFiles);
     output_.empty();
     for (const std::string& path : taskFiles)
         LeesFile(path);
@@ -44,12 +44,12 @@ void AnalysisRun::LeesFile(const std::string& path) {
     ++recordsWritten_;
 }
 
-// Emptying the output must never destroy a task file, whatever path leads to it.
-void AnalysisRun::refuseTaskFileAsOutput(const std::vector<std::string>& taskFiles) const {
+void refuseTaskFileAsOutput(const std::string& outputPath,
+                            const std::vector<std::string>& taskFiles) {
     std::error_code ec;
-    if (!std::filesystem::exists(output_.path(), ec)) return;
+    if (!std::filesystem::exists(outputPath, ec)) return;
     for (const std::string& path : taskFiles) {
-        if (std::filesystem::equivalent(output_.path(), path, ec))
+        if (std::filesystem::equivalent(outputPath, path, ec))
             throw RunError(ErrorKind::FileError,
                            "the output file is this task file; choose another output file")
                 .inFile(path);

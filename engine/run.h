@@ -17,6 +17,11 @@ struct RunOptions {
 // name the file. When tables is given, the read and scored tables are moved into it.
 ParticipantResult analyseTaskFile(const std::string& path, ClusterTables* tables = nullptr);
 
+// A File error when the output is one of the task files, by whatever path; writing it would
+// destroy that task file.
+void refuseTaskFileAsOutput(const std::string& outputPath,
+                            const std::vector<std::string>& taskFiles);
+
 // One analysis run: empties the output file, then appends one record per task file, in order.
 // The first error ends the run with a RunError; the output then holds the whole records of the
 // files before the failing one, and nothing of it.
@@ -32,8 +37,6 @@ public:
     int recordsWritten() const { return recordsWritten_; }
 
 private:
-    void refuseTaskFileAsOutput(const std::vector<std::string>& taskFiles) const;
-
     OutputFile output_;
     RunOptions options_;
     int recordsWritten_ = 0;

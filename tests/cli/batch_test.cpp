@@ -2,10 +2,14 @@
 #include "locale_separator.h"
 #include "test_support.h"
 
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace dozorira::cli;
 using dozorira::test::readFile;
@@ -78,10 +82,21 @@ TEST(BatchRun, UsageErrorsAreStatusTwo) {
              {"-o", "x.dat"},
              {"-o", "x.dat", "--decimal-separator", ";", Data + "/pp01.vty"},
              {"--bogus", "-o", "x.dat", Data + "/pp01.vty"},
-             {"--check", "-o", "x.dat", Data + "/pp01.vty"}}) {
+             {"--check", "-o", "x.dat", Data + "/pp01.vty"},
+             {"--check", "--format", "tsv", Data + "/pp01.vty"},
+             {"--format", "xls", "-o", "x.xls", Data + "/pp01.vty"},
+             {"--long", "-o", "x.dat", Data + "/pp01.vty"},
+             {"--long", "--format", "dat", "-o", "x.tsv", Data + "/pp01.vty"},
+             {"--no-header", "-o", "x.tsv", Data + "/pp01.vty"},
+             {"--decimal-separator", ",", "--format", "sav", "-o", "x", Data + "/pp01.vty"}}) {
         const Result r = batch(args);
         EXPECT_EQ(r.status, ExitUsage);
         EXPECT_NE(r.err.find("Run with --help"), std::string::npos) << r.err;
+    }
+    for (const std::string epoch : {"-1", "1.5", "17e8", "253402300800", "now"}) {
+        const Result r = batch({"-o", "x.dta", Data + "/pp01.vty"}, {{"SOURCE_DATE_EPOCH", epoch}});
+        EXPECT_EQ(r.status, ExitUsage);
+        EXPECT_EQ(r.err.rfind("dozorira-batch: SOURCE_DATE_EPOCH must be", 0), 0u) << r.err;
     }
     EXPECT_EQ(batch({"--help"}).status, ExitOk);
     EXPECT_NE(batch({"--help"}).out.find("--no-header"), std::string::npos);
@@ -225,4 +240,71 @@ TEST(BatchCommand, EndToEndOnTheStudyData) {
                                 "/broken.vty' 2>'" + dir.path("err") + "'";
     EXPECT_EQ(WEXITSTATUS(std::system(failing.c_str())), 1);
     EXPECT_NE(readFile(dir.path("err")).find("(Overflow)\n"), std::string::npos);
+}
+
+// The golden files were checked in GNU PSPP and pandas (see readers/read_back.py).
+TEST(BatchFormats, GoldenFilesWithAFixedTimestamp) {
+    TempDir dir;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    for (const std::string name : {"study.tsv", "study-long.tsv", "study.sav", "study-long.dta"}) {
+        std::vector<std::string> args = {"-o", dir.path(name), Data + "/pp01.vty",
+                                         Data + "/pp02.vty", Data + "/pp03.vty"};
+        if (name.find("-long") != std::string::npos) args.emplace_back("--long");
+        const Result r = batch(args, {{"SOURCE_DATE_EPOCH", "1700000000"}, {"LANG", "de_DE"}});
+        EXPECT_EQ(r.status, ExitOk) << r.err;
+        EXPECT_TRUE(readFile(dir.path(name)) == readFile(Data + "/" + name)) << name;
+        const auto perms = std::filesystem::status(dir.path(name)).permissions();
+        EXPECT_EQ(static_cast<mode_t>(perms), 0666 & ~mask) << name;
+    }
+}
+
+TEST(BatchFormats, WholeOrUntouched) {
+    TempDir dir;
+    const std::string latin1 = dir.write("pp\xE9.vty", readFile(Data + "/pp01.vty"));
+    const std::vector<std::string> many(60, Data + "/pp02.vty");
+    struct Case {
+        std::string output;
+        std::vector<std::string> files;
+        std::string message;
+        bool diskFills = false;
+    };
+    const std::vector<Case> cases = {
+        {"study.sav", {Data + "/pp01.vty", Data + "/broken.vty"}, "(Overflow)"},
+        {"study.tsv", {Data + "/pp01.vty", Data + "/broken.vty"}, "(Overflow)"},
+        {"study.dta",
+         {Data + "/pp01.vty", latin1},
+         latin1 + ": the file name is not UTF-8 text, which SPSS and Stata files need for the "
+                  "subject; rename the task file (Invalid argument)"},
+        {"study.sav", {latin1}, "(Invalid argument)"},
+        {"pp\xE9.vty", {latin1}, "the output file is this task file"},
+        {"study.dta", many, "cannot write the output file: File too large (File error)", true},
+        {"study.sav", many, "File too large", true},
+        {"study.tsv", many, "File too large", true}};
+    std::signal(SIGXFSZ, SIG_IGN);
+    for (const Case& c : cases) {
+        if (c.output != "pp\xE9.vty") dir.write(c.output, "earlier output");
+        const std::string before = readFile(dir.path(c.output));
+        std::vector<std::string> args = {"-o", dir.path(c.output)};
+        args.insert(args.end(), c.files.begin(), c.files.end());
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit small{1024, limit.rlim_max}; // a disk that fills part-way through the file
+        if (c.diskFills) setrlimit(RLIMIT_FSIZE, &small);
+        const Result r = batch(args);
+        setrlimit(RLIMIT_FSIZE, &limit);
+        EXPECT_EQ(r.status, ExitRunError) << c.message;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(readFile(dir.path(c.output)), before) << c.message;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path("")))
+            EXPECT_EQ(entry.path().filename().string().find(".dozorira"), std::string::npos);
+    }
+    std::signal(SIGXFSZ, SIG_DFL);
+    // Text for programs takes any subject; a link stays, and the file it leads to is replaced.
+    std::filesystem::create_symlink("study.tsv", dir.path("link.tsv"));
+    EXPECT_EQ(batch({"-o", dir.path("link.tsv"), latin1}).status, ExitOk);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path("link.tsv")));
+    EXPECT_EQ(readFile(dir.path("study.tsv")),
+              "Subject\tClusters\tTrials1\tBoxes1\tOpen1\tW_Err1\tB_err1\n"
+              "pp\xE9\t1\t3\t6\t4.667\t0.333\t3.000\n");
 }

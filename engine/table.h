@@ -1,0 +1,58 @@
+#pragma once
+
+#include "result.h"
+
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace dozorira {
+
+// Wide: one row per participant, with the columns of every cluster side by side. Long: one row
+// per participant and cluster, as a within-subject model wants it.
+enum class Layout { Wide, Long };
+
+enum class ColumnKind {
+    Text,        // the subject
+    Count,       // a whole number
+    Thousandths, // a number with three decimals, shown exactly as the .dat shows it
+};
+
+struct Column {
+    std::string name;
+    std::string label;
+    ColumnKind kind;
+};
+
+// One value of a row: missing (a cluster the participant does not have), the subject, a count or
+// a three-decimal number, matching its column's kind.
+using Cell = std::variant<std::monostate, std::string_view, long long, Thousandths>;
+
+using RowVisitor = std::function<void(std::span<const Cell>)>;
+
+// The results of a whole run as one table, from which every whole-file format is rendered. Rows
+// are composed one at a time, so a table of many thousand participants costs little memory.
+class ResultTable {
+public:
+    ResultTable(std::vector<ParticipantResult> results, Layout layout);
+
+    const std::vector<Column>& columns() const { return columns_; }
+    // Known before the first row, as file formats that state their row count need it.
+    std::size_t rowCount() const;
+    std::size_t taskFileCount() const { return results_.size(); }
+    // The longest subject name in bytes.
+    std::size_t subjectBytes() const;
+
+    // Calls visit with the cells of every row, in order; the cells live until visit returns.
+    void forEachRow(const RowVisitor& visit) const;
+
+private:
+    std::vector<ParticipantResult> results_;
+    Layout layout_;
+    std::vector<Column> columns_;
+};
+
+} // namespace dozorira

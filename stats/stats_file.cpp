@@ -1,0 +1,159 @@
+#include "stats_file.h"
+
+#include "error.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <readstat.h>
+#include <string>
+#include <vector>
+
+namespace dozorira::stats {
+namespace {
+
+constexpr std::size_t SpssFileLabelBytes = 64; // Stata allows 80
+constexpr std::size_t StataStringBytes = 2045; // the widest str# of format 118; SPSS allows more
+constexpr std::size_t NameBytes = 32;          // Stata's limit; SPSS allows 64
+constexpr std::uint8_t StataFormat = 118;
+
+using Writer = std::unique_ptr<readstat_writer_t, decltype(&readstat_writer_free)>;
+
+// Only failures to write reach the disk's reason; any other is the library refusing what it was
+// given, which no task file can cause.
+void check(readstat_error_t error, const WholeFile& out) {
+    if (error == READSTAT_OK) return;
+    out.throwIfFailed();
+    throw RunError(ErrorKind::FileError,
+                   std::string("cannot compose the output file: ") + readstat_error_message(error))
+        .inFile(out.path());
+}
+
+ssize_t writeBytes(const void* data, std::size_t size, void* context) {
+    return static_cast<WholeFile*>(context)->write(data, size) ? static_cast<ssize_t>(size) : -1;
+}
+
+// The library checks names only when the first row is written, so a file of no rows would slip
+// through: names are checked here, against the rules both packages share.
+void checkName(const std::string& name) {
+    const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    const auto isNameChar = [&](char c) {
+        return isLetter(c) || (c >= '0' && c <= '9') || c == '_';
+    };
+    bool valid = !name.empty() && name.size() <= NameBytes && isLetter(name[0]);
+    for (char c : name)
+        valid = valid && isNameChar(c);
+    if (!valid)
+        throw RunError(ErrorKind::InvalidArgument, "the variable name " + dozorira::quoted(name) +
+                                                       " is not one SPSS and Stata accept");
+}
+
+// The library cuts a value longer than its variable's width without a word, so the width is that
+// of the longest subject name.
+std::size_t subjectWidth(const ResultTable& table) {
+    const std::size_t width = std::max<std::size_t>(table.subjectBytes(), 1);
+    if (width > StataStringBytes)
+        throw RunError(ErrorKind::InvalidArgument,
+                       "a subject name of " + std::to_string(width) +
+                           " bytes is longer than a Stata string can hold");
+    return width;
+}
+
+const char* displayFormat(ColumnKind kind, Package package) {
+    const bool spss = package == Package::Spss;
+    return kind == ColumnKind::Count ? (spss ? "F8.0" : "%8.0f") : (spss ? "F8.3" : "%8.3f");
+}
+
+std::vector<readstat_variable_t*> addVariables(readstat_writer_t* writer, const ResultTable& table,
+                                               Package package) {
+    std::vector<readstat_variable_t*> variables;
+    for (const Column& column : table.columns()) {
+        checkName(column.name);
+        readstat_variable_t* variable = nullptr;
+        if (column.kind == ColumnKind::Text) {
+            variable = readstat_add_variable(writer, column.name.c_str(), READSTAT_TYPE_STRING,
+                                             subjectWidth(table));
+            readstat_variable_set_measure(variable, READSTAT_MEASURE_NOMINAL);
+        } else {
+            const bool count = column.kind == ColumnKind::Count;
+            variable = readstat_add_variable(writer, column.name.c_str(),
+                                             count ? READSTAT_TYPE_INT32 : READSTAT_TYPE_DOUBLE, 0);
+            readstat_variable_set_format(variable, displayFormat(column.kind, package));
+            readstat_variable_set_measure(variable, READSTAT_MEASURE_SCALE);
+        }
+        readstat_variable_set_label(variable, column.label.c_str());
+        variables.push_back(variable);
+    }
+    return variables;
+}
+
+std::string fileLabel(std::size_t taskFiles) {
+    std::string label = std::string("Dozorira ") + DOZORIRA_VERSION + ", " +
+                        std::to_string(taskFiles) + (taskFiles == 1 ? " task file" : " task files");
+    if (label.size() > SpssFileLabelBytes) label.resize(SpssFileLabelBytes);
+    return label;
+}
+
+// The library shows the time as local time; the local time that reads as the UTC time keeps the
+// bytes the same in every time zone. (A UTC time in the hour a local clock skips has none, and is
+// shown an hour off, the same in every run.)
+std::time_t shownInUtc(std::time_t timestamp) {
+    const std::tm* utc = std::gmtime(&timestamp);
+    if (!utc) return timestamp;
+    std::tm local = *utc;
+    local.tm_isdst = -1;
+    return std::mktime(&local);
+}
+
+void begin(readstat_writer_t* writer, const ResultTable& table, Package package,
+           std::optional<std::time_t> timestamp, WholeFile& out) {
+    check(readstat_set_data_writer(writer, writeBytes), out);
+    check(readstat_writer_set_file_label(writer, fileLabel(table.taskFileCount()).c_str()), out);
+    check(readstat_writer_set_file_timestamp(writer, timestamp ? shownInUtc(*timestamp)
+                                                               : std::time(nullptr)),
+          out);
+    // The row count goes into the header, so it must be known before anything is written.
+    const auto rows = static_cast<long>(table.rowCount());
+    if (package == Package::Spss) {
+        check(readstat_begin_writing_sav(writer, &out, rows), out);
+    } else {
+        check(readstat_writer_set_file_format_version(writer, StataFormat), out);
+        check(readstat_begin_writing_dta(writer, &out, rows), out);
+    }
+}
+
+void insertCell(readstat_writer_t* writer, const readstat_variable_t* variable, const Cell& cell,
+                std::string& text, const WholeFile& out) {
+    if (const auto* subject = std::get_if<std::string_view>(&cell)) {
+        text.assign(*subject); // the library wants it NUL-terminated
+        check(readstat_insert_string_value(writer, variable, text.c_str()), out);
+    } else if (const auto* count = std::get_if<long long>(&cell)) {
+        check(readstat_insert_int32_value(writer, variable, static_cast<std::int32_t>(*count)),
+              out);
+    } else if (const auto* decimal = std::get_if<Thousandths>(&cell)) {
+        check(readstat_insert_double_value(writer, variable, decimal->toDouble()), out);
+    } else {
+        // Never a NaN: the library would store it as a number, not as the package's missing value.
+        check(readstat_insert_missing_value(writer, variable), out);
+    }
+}
+
+} // namespace
+
+void writeStatsFile(const ResultTable& table, Package package, std::optional<std::time_t> timestamp,
+                    WholeFile& out) {
+    const Writer writer(readstat_writer_init(), &readstat_writer_free);
+    if (!writer) throw std::bad_alloc();
+    const std::vector<readstat_variable_t*> variables = addVariables(writer.get(), table, package);
+    begin(writer.get(), table, package, timestamp, out);
+    std::string text;
+    table.forEachRow([&](std::span<const Cell> cells) {
+        check(readstat_begin_row(writer.get()), out);
+        for (std::size_t i = 0; i < cells.size(); ++i)
+            insertCell(writer.get(), variables[i], cells[i], text, out);
+        check(readstat_end_row(writer.get()), out);
+    });
+    check(readstat_end_writing(writer.get()), out);
+}
+
+} // namespace dozorira::stats
