@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -86,6 +87,29 @@ FileDialogRequest outputFileRequest(const QString& startPath) {
             startPath};
 }
 
+// Alt with a key is an access key and never types, as on the platform the window comes from: a
+// key without an enabled access key behind it would otherwise reach the box as text. AltGr,
+// which X11 reports as the group switch, still types the characters it is there for.
+class AltKeysDoNotType : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress && typesWithAlt(*static_cast<QKeyEvent*>(event)))
+            return true;
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    static bool typesWithAlt(const QKeyEvent& key) {
+        const Qt::KeyboardModifiers modifiers = key.modifiers();
+        return modifiers.testFlag(Qt::AltModifier) &&
+               !modifiers.testFlag(Qt::GroupSwitchModifier) && !key.text().isEmpty() &&
+               key.text().front().isPrint();
+    }
+};
+
 } // namespace
 
 std::string selectionString(const QStringList& chosenPaths) {
@@ -137,6 +161,7 @@ void frmMain::createControls() {
         place<QLabel>(frame1, "UitvoerbestandlblTekst", twipRect(360, 480, 1215, 255));
     UitvoerbestandlblTekst->setText(QStringLiteral("Export file name"));
     txtOutputFile = place<QLineEdit>(frame1, "txtOutputFile", twipRect(1560, 460, 2535, 285));
+    txtOutputFile->installEventFilter(new AltKeysDoNotType(txtOutputFile));
     cmdBlader = place<QPushButton>(frame1, "cmdBlader", twipRect(4200, 420, 735, 375));
     cmdBlader->setText(QStringLiteral("&Browse"));
     optFile1 = place<QRadioButton>(frame1, "optFile(1)", twipRect(360, 1080, 3855, 375));

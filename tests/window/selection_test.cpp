@@ -2,6 +2,7 @@
 #include "frmMain.h"
 #include "window_test_support.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -88,6 +89,30 @@ private slots:
         w.dialogs.outputFileAnswers = {QStringLiteral("/out/study.dat")};
         control<QPushButton>(w.window, "cmdBlader")->click();
         QCOMPARE(w.text->text(), QStringLiteral("/out/study.dat"));
+        QVERIFY(w.computeEnabled());
+    }
+
+    // With the focus in the empty box: Alt keys are access keys and type nothing, AltGr types.
+    void altKeysNeverTypeIntoTheBox() {
+        Window w;
+        w.window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w.window));
+        QCOMPARE(QApplication::focusWidget(), w.text);
+        w.dialogs.taskFileAnswers = {filesOfOneFolder(2)};
+        QTest::keyClick(w.text, Qt::Key_O, Qt::AltModifier);
+        QTRY_COMPARE(w.dialogs.requests.size(), 1); // the button clicks a moment later
+        QVERIFY(w.window.filesChosen());
+
+        // Compute & save is disabled; the others have no access key at all.
+        const Qt::KeyboardModifiers alts[] = {Qt::AltModifier, Qt::AltModifier | Qt::ShiftModifier};
+        for (const Qt::KeyboardModifiers modifiers : alts)
+            for (const char key : {'c', 'q', '7'})
+                QTest::keyClick(w.text, key, modifiers);
+        QCOMPARE(w.text->text(), QString());
+        QVERIFY(!w.computeEnabled());
+
+        QTest::keyClick(w.text, '@', Qt::GroupSwitchModifier);
+        QCOMPARE(w.text->text(), QStringLiteral("@"));
         QVERIFY(w.computeEnabled());
     }
 
