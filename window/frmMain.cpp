@@ -82,7 +82,7 @@ FileDialogRequest taskFileRequest() {
 FileDialogRequest outputFileRequest(const QString& startPath) {
     return {QStringLiteral("Kies uitvoerbestand"),
             {QStringLiteral("Tekstbestand gescheiden door tab (*.dat)"),
-             QStringLiteral("Alle bestanden (*.*)")},
+             QStringLiteral("Alle bestanden (*)")},
             QStringLiteral("dat"),
             startPath};
 }

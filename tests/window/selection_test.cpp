@@ -3,8 +3,12 @@
 #include "window_test_support.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <random>
 
@@ -90,6 +94,32 @@ private slots:
         control<QPushButton>(w.window, "cmdBlader")->click();
         QCOMPARE(w.text->text(), QStringLiteral("/out/study.dat"));
         QVERIFY(w.computeEnabled());
+    }
+
+    // What the output dialog's filters show, as Qt's own file dialog reads them.
+    void outputFiltersShowTheirFiles() {
+        Window w;
+        control<QPushButton>(w.window, "cmdBlader")->click();
+        const FileDialogRequest& request = w.dialogs.requests.first();
+        QCOMPARE(request.title, QStringLiteral("Kies uitvoerbestand"));
+        QCOMPARE(request.defaultSuffix, QStringLiteral("dat"));
+        QCOMPARE(request.filters.size(), 2);
+
+        QTemporaryDir dir;
+        for (const char* name : {"c", "study.dat", "notes.txt"}) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QFileDialog dialog;
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setNameFilters(request.filters);
+        const auto shown = [&](const QString& filter) {
+            dialog.selectNameFilter(filter);
+            const QStringList patterns = dialog.findChild<QFileSystemModel*>()->nameFilters();
+            return QDir(dir.path()).entryList(patterns, QDir::Files);
+        };
+        QCOMPARE(shown(request.filters[0]), QStringList{"study.dat"});
+        QCOMPARE(shown(request.filters[1]), (QStringList{"c", "notes.txt", "study.dat"}));
     }
 
     // With the focus in the empty box: Alt keys are access keys and type nothing, AltGr types.
