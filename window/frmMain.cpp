@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QWindow>
 
 namespace dozorira::window {
 namespace {
@@ -222,7 +223,19 @@ void frmMain::Form_Load() {
     FilesChosen = false;
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QPoint screenCorner = screen ? screen->geometry().topLeft() : QPoint();
-    move(screenCorner + QPoint(pixels(300), pixels(300)));
+    placeFrame(screenCorner + QPoint(pixels(300), pixels(300)));
+}
+
+// Under X11, Qt tells the window manager whether the position a window asks for is that of its
+// client area or of its frame when it makes the native window, and it says client area unless the
+// frame's position was set first. A widget hands out its QWindow only with a native window made,
+// so that one is dropped, and the one made on show asks for the frame's corner.
+void frmMain::placeFrame(QPoint corner) {
+    adjustSize(); // showing must change nothing, or Qt asks for the client area's position again
+    move(corner);
+    create();
+    windowHandle()->destroy();
+    windowHandle()->setFramePosition(corner);
 }
 
 void frmMain::selectTaskFiles(std::string_view selection) {
