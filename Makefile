@@ -6,7 +6,7 @@ SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 BUILD_PACKAGES := cmake make g++ libgtest-dev libbenchmark-dev libcli11-dev
 WINDOW_PACKAGES := qt6-base-dev libgl-dev qt6-qpa-plugins fonts-liberation2 desktop-file-utils \
-                   appstream xvfb xauth dpkg-dev file openbox x11-utils help2man
+                   appstream xvfb xauth dpkg-dev file openbox x11-utils help2man lintian
 BENCH_PACKAGES := hyperfine time
 FUZZ_PACKAGES  := clang-14 libclang-rt-14-dev llvm-14
 LINT_PACKAGES  := clang-tidy-14 clang-format-14 cppcheck
