@@ -6,7 +6,7 @@ SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 BUILD_PACKAGES := cmake make g++ libgtest-dev libbenchmark-dev libcli11-dev libreadstat-dev
 WINDOW_PACKAGES := qt6-base-dev libgl-dev qt6-qpa-plugins fonts-liberation2 desktop-file-utils \
-                   appstream xvfb xauth dpkg-dev file
+                   appstream xvfb xauth dpkg-dev file openbox x11-utils help2man lintian
 BENCH_PACKAGES := hyperfine time
 # Readers that check the sav, dta and tsv output; pandas runs on Debian's /usr/bin/python3.
 READER_PACKAGES := pspp python3-pandas

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -16,6 +17,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QWindow>
 
 namespace dozorira::window {
 namespace {
@@ -81,10 +83,33 @@ FileDialogRequest taskFileRequest() {
 FileDialogRequest outputFileRequest(const QString& startPath) {
     return {QStringLiteral("Kies uitvoerbestand"),
             {QStringLiteral("Tekstbestand gescheiden door tab (*.dat)"),
-             QStringLiteral("Alle bestanden (*.*)")},
+             QStringLiteral("Alle bestanden (*)")},
             QStringLiteral("dat"),
             startPath};
 }
+
+// Alt with a key is an access key and never types, as on the platform the window comes from: a
+// key without an enabled access key behind it would otherwise reach the box as text. AltGr,
+// which X11 reports as the group switch, still types the characters it is there for.
+class AltKeysDoNotType : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress && typesWithAlt(*static_cast<QKeyEvent*>(event)))
+            return true;
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    static bool typesWithAlt(const QKeyEvent& key) {
+        const Qt::KeyboardModifiers modifiers = key.modifiers();
+        return modifiers.testFlag(Qt::AltModifier) &&
+               !modifiers.testFlag(Qt::GroupSwitchModifier) && !key.text().isEmpty() &&
+               key.text().front().isPrint();
+    }
+};
 
 } // namespace
 
@@ -137,6 +162,7 @@ void frmMain::createControls() {
         place<QLabel>(frame1, "UitvoerbestandlblTekst", twipRect(360, 480, 1215, 255));
     UitvoerbestandlblTekst->setText(QStringLiteral("Export file name"));
     txtOutputFile = place<QLineEdit>(frame1, "txtOutputFile", twipRect(1560, 460, 2535, 285));
+    txtOutputFile->installEventFilter(new AltKeysDoNotType(txtOutputFile));
     cmdBlader = place<QPushButton>(frame1, "cmdBlader", twipRect(4200, 420, 735, 375));
     cmdBlader->setText(QStringLiteral("&Browse"));
     optFile1 = place<QRadioButton>(frame1, "optFile(1)", twipRect(360, 1080, 3855, 375));
@@ -197,7 +223,19 @@ void frmMain::Form_Load() {
     FilesChosen = false;
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QPoint screenCorner = screen ? screen->geometry().topLeft() : QPoint();
-    move(screenCorner + QPoint(pixels(300), pixels(300)));
+    placeFrame(screenCorner + QPoint(pixels(300), pixels(300)));
+}
+
+// Under X11, Qt tells the window manager whether the position a window asks for is that of its
+// client area or of its frame when it makes the native window, and it says client area unless the
+// frame's position was set first. A widget hands out its QWindow only with a native window made,
+// so that one is dropped, and the one made on show asks for the frame's corner.
+void frmMain::placeFrame(QPoint corner) {
+    adjustSize(); // showing must change nothing, or Qt asks for the client area's position again
+    move(corner);
+    create();
+    windowHandle()->destroy();
+    windowHandle()->setFramePosition(corner);
 }
 
 void frmMain::selectTaskFiles(std::string_view selection) {

@@ -51,6 +51,7 @@ private:
     void connectHandlers();
 
     void Form_Load();
+    void placeFrame(QPoint corner);
     void Command1_Click();
     void cmdBlader_Click();
     void cmdSave_Click();

@@ -2,6 +2,10 @@
 #include "frmMain.h"
 #include "window_test_support.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -88,6 +92,44 @@ private slots:
         w.dialogs.outputFileAnswers = {QStringLiteral("/out/study.dat")};
         control<QPushButton>(w.window, "cmdBlader")->click();
         QCOMPARE(w.text->text(), QStringLiteral("/out/study.dat"));
+        QVERIFY(w.computeEnabled());
+    }
+
+    // The output dialog's second filter, read by Qt's own file dialog, shows every file.
+    void allFilesFilterShowsEveryFile() {
+        Window w;
+        control<QPushButton>(w.window, "cmdBlader")->click();
+        const QStringList filters = w.dialogs.requests.first().filters;
+        QFileDialog dialog;
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setNameFilters(filters);
+        dialog.selectNameFilter(filters.value(1));
+        const QStringList patterns = dialog.findChild<QFileSystemModel*>()->nameFilters();
+        for (const char* name : {"c", "study.dat", "notes.txt"})
+            QVERIFY2(QDir::match(patterns, name), name);
+    }
+
+    // With the focus in the empty box: Alt keys are access keys and type nothing, AltGr types.
+    void altKeysNeverTypeIntoTheBox() {
+        Window w;
+        w.window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w.window));
+        QCOMPARE(QApplication::focusWidget(), w.text);
+        w.dialogs.taskFileAnswers = {filesOfOneFolder(2)};
+        QTest::keyClick(w.text, Qt::Key_O, Qt::AltModifier);
+        QTRY_COMPARE(w.dialogs.requests.size(), 1); // the button clicks a moment later
+        QVERIFY(w.window.filesChosen());
+
+        // Compute & save is disabled; the others have no access key at all.
+        const Qt::KeyboardModifiers alts[] = {Qt::AltModifier, Qt::AltModifier | Qt::ShiftModifier};
+        for (const Qt::KeyboardModifiers modifiers : alts)
+            for (const char key : {'c', 'q', '7'})
+                QTest::keyClick(w.text, key, modifiers);
+        QCOMPARE(w.text->text(), QString());
+        QVERIFY(!w.computeEnabled());
+
+        QTest::keyClick(w.text, '@', Qt::GroupSwitchModifier);
+        QCOMPARE(w.text->text(), QStringLiteral("@"));
         QVERIFY(w.computeEnabled());
     }
 
