@@ -29,6 +29,19 @@ int usageError(std::ostream& err, const char* message) {
     return ExitUsage;
 }
 
+// CLI11's help in the shape man readers and help2man expect: "-o, --output OUTPUT", and the task
+// files only in the usage line, which the description explains.
+class HelpFormatter : public CLI::Formatter {
+public:
+    std::string make_option_name(const CLI::Option* option, bool positional) const override {
+        std::string spaced;
+        for (const char c : CLI::Formatter::make_option_name(option, positional))
+            spaced += c == ',' ? std::string_view(", ") : std::string_view(&c, 1);
+        return spaced;
+    }
+    std::string make_positionals(const CLI::App*) const override { return {}; }
+};
+
 // The locale that decides numbers, as the window's toolkit finds it.
 std::string numericLocale(const Environment& environment) {
     for (const char* variable : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
@@ -39,9 +52,9 @@ std::string numericLocale(const Environment& environment) {
 }
 
 void describe(CLI::App& app, Arguments& args) {
-    app.description("Reduces Vantry task files (.vty) to one record per participant in a "
-                    "tab-separated output file (.dat), or in a file that SPSS, Stata, R and "
-                    "Python open directly (.sav, .dta, .tsv).");
+    app.description("Reduces Vantry task files (.vty) to one record per participant, in the order "
+                    "given, in a tab-separated output file (.dat) or in a file that SPSS, Stata, "
+                    "R and Python open directly (.sav, .dta, .tsv).");
     app.set_version_flag("--version", std::string(Name) + " " + DOZORIRA_VERSION);
     auto* output = app.add_option("-o,--output", args.output,
                                   "Output file; a dat output is emptied first, a tsv, sav or dta "
@@ -65,9 +78,14 @@ void describe(CLI::App& app, Arguments& args) {
                                "every file that fails or whose numbers need a look");
     app.add_option("TASKFILE", args.taskFiles, "Task files, in the order of the records")
         ->required();
-    check->excludes(output)->excludes(format)->excludes(longLayout);
-    app.callback([output, check, &args] {
-        if (check->count()) return;
+    app.formatter(std::make_shared<HelpFormatter>());
+    app.callback([output, check, format, longLayout, &args] {
+        if (check->count()) {
+            if (output->count() || format->count() || longLayout->count())
+                throw CLI::ValidationError("--check writes nothing, so it takes no --output, "
+                                           "--format or --long");
+            return;
+        }
         if (!output->count()) throw CLI::RequiredError("--output is required (or --check)");
         args.chosen = chooseFormat(
             {args.format, args.output, args.longLayout, args.noHeader, !args.separator.empty()});
