@@ -39,7 +39,7 @@ public:
             spaced += c == ',' ? std::string_view(", ") : std::string_view(&c, 1);
         return spaced;
     }
-    std::string make_positionals(const CLI::App*) const override { return {}; }
+    std::string make_positionals(const CLI::App* /*app*/) const override { return {}; }
 };
 
 // The locale that decides numbers, as the window's toolkit finds it.
