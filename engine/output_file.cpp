@@ -13,25 +13,25 @@ namespace {
 
 using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
-[[noreturn]] void fail(const std::string& path, const std::string& what, int error) {
-    throw RunError(ErrorKind::FileError,
-                   what + " the output file: " + std::generic_category().message(error))
-        .inFile(path);
-}
-
 File open(const std::string& path, const char* mode) {
     if (path.empty()) throw RunError(ErrorKind::FileError, "no output file was given");
     File file(std::fopen(path.c_str(), mode), &std::fclose);
-    if (!file) fail(path, "cannot open", errno);
+    if (!file) failOutput(path, "cannot open", errno);
     return file;
 }
 
 // Closes the file, reporting a failure of the last flush too.
 void close(const std::string& path, File& file) {
-    if (std::fclose(file.release()) != 0) fail(path, "cannot write", errno);
+    if (std::fclose(file.release()) != 0) failOutput(path, "cannot write", errno);
 }
 
 } // namespace
+
+void failOutput(const std::string& path, std::string_view what, int error) {
+    throw RunError(ErrorKind::FileError, std::string(what) + " the output file: " +
+                                             std::generic_category().message(error))
+        .inFile(path);
+}
 
 void OutputFile::empty() const {
     File file = open(path_, "wb");
@@ -52,7 +52,7 @@ void OutputFile::append(std::string_view bytes) const {
         std::error_code ignored; // the file may not be one that can be cut, such as a device
         std::filesystem::resize_file(path_, static_cast<std::uintmax_t>(before), ignored);
     }
-    fail(path_, "cannot write", error);
+    failOutput(path_, "cannot write", error);
 }
 
 } // namespace dozorira

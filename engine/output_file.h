@@ -5,6 +5,10 @@
 
 namespace dozorira {
 
+// A File error that names the output: "WHAT the output file: REASON", the reason taken from the
+// system's error number.
+[[noreturn]] void failOutput(const std::string& path, std::string_view what, int error);
+
 // The output file of a run. Every failure to open, write, flush or close it is a File error.
 class OutputFile {
 public:

@@ -1,6 +1,7 @@
 #include "whole_file.h"
 
 #include "error.h"
+#include "output_file.h"
 
 #include <cerrno>
 #include <random>
@@ -82,9 +83,7 @@ void WholeFile::commit() {
 }
 
 void WholeFile::fail(std::string_view what, int error) const {
-    throw RunError(ErrorKind::FileError, std::string(what) + " the output file: " +
-                                             std::generic_category().message(error))
-        .inFile(outputPath_);
+    failOutput(outputPath_, what, error);
 }
 
 } // namespace dozorira
