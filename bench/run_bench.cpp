@@ -1,5 +1,6 @@
 // Figures for the largest run the window can start: 199 task files of 255 data lines each.
-#include "run.h"
+#include "analysis.h"
+#include "dat_run.h"
 
 #include <benchmark/benchmark.h>
 #include <filesystem>
@@ -52,7 +53,7 @@ void BM_RunOf199Files(benchmark::State& state) {
     const Study& s = study();
     const std::string output = (s.dir / "out.dat").string();
     for (auto _ : state) {
-        dozorira::AnalysisRun run(output, {});
+        dozorira::output::DatRun run(output, {});
         run.run(s.files);
     }
     state.SetItemsProcessed(state.iterations() * static_cast<long>(s.files.size()));

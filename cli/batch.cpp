@@ -1,17 +1,21 @@
 #include "batch.h"
 
+#include "check.h"
 #include "error.h"
 #include "locale_separator.h"
-#include "output_format.h"
-#include "run.h"
-#include "warnings.h"
+#include "request.h"
 
 #include <CLI/CLI.hpp>
+#include <charconv>
 
 namespace dozorira::cli {
 namespace {
 
+using output::Format;
+using output::FormatRules;
+
 constexpr const char* Name = "dozorira-batch";
+constexpr long long LatestTimestamp = 253402300799; // 9999-12-31 23:59:59 UTC
 
 struct Arguments {
     std::string output;
@@ -21,12 +25,18 @@ struct Arguments {
     std::vector<std::string> taskFiles;
     std::string format;
     bool longLayout = false;
-    Format chosen = Format::Dat;
+    // What the options ask for, once they are known to go together.
+    output::OutputRequest request;
 };
 
-int usageError(std::ostream& err, const char* message) {
+int usageError(std::ostream& err, const std::string& message) {
     err << Name << ": " << message << "\nRun with --help for more information.\n";
     return ExitUsage;
+}
+
+int runError(std::ostream& err, const RunError& error) {
+    err << Name << ": " << error.what() << '\n';
+    return ExitRunError;
 }
 
 // CLI11's help in the shape man readers and help2man expect: "-o, --output OUTPUT", and the task
@@ -51,7 +61,56 @@ std::string numericLocale(const Environment& environment) {
     return "C";
 }
 
-void describe(CLI::App& app, Arguments& args) {
+std::vector<std::string> formatNames() {
+    std::vector<std::string> names;
+    for (const FormatRules& rules : output::allFormats())
+        names.emplace_back(rules.name);
+    return names;
+}
+
+// The format asked for, and whether the other options go with it; a usage error otherwise.
+Format chooseFormat(const Arguments& args) {
+    const Format format = args.format.empty() ? output::formatOfOutput(args.output)
+                                              : *output::formatNamed(args.format);
+    const std::string conflict = output::optionConflict(
+        output::rulesOf(format), {args.longLayout ? output::Layout::Long : output::Layout::Wide,
+                                  args.noHeader, !args.separator.empty()});
+    if (!conflict.empty()) throw CLI::ValidationError(conflict);
+    return format;
+}
+
+// SOURCE_DATE_EPOCH, when set: whole seconds since 1970 up to the end of the year 9999, the
+// latest time the packages' date fields can show.
+std::optional<std::time_t> sourceDate(const std::string& value) {
+    if (value.empty()) return std::nullopt;
+    long long seconds = -1;
+    const char* end = value.data() + value.size();
+    const auto [stop, error] = std::from_chars(value.data(), end, seconds);
+    if (value[0] == '-' || error != std::errc() || stop != end || seconds > LatestTimestamp)
+        throw CLI::ValidationError("SOURCE_DATE_EPOCH must be a whole number of seconds since "
+                                   "1970 (at most " +
+                                   std::to_string(LatestTimestamp) + "), not " +
+                                   dozorira::quoted(value));
+    return static_cast<std::time_t>(seconds);
+}
+
+output::OutputRequest request(const Arguments& args, const Environment& environment) {
+    output::OutputRequest request;
+    request.format = chooseFormat(args);
+    const FormatRules& rules = output::rulesOf(request.format);
+    request.layout = args.longLayout ? output::Layout::Long : output::Layout::Wide;
+    request.path = args.output;
+    request.withColumnNames = !args.noHeader;
+    if (!args.separator.empty())
+        request.decimalSeparator = args.separator[0];
+    else if (rules.separator == output::DefaultSeparator::Locale)
+        request.decimalSeparator = decimalSeparatorOf(numericLocale(environment));
+    if (rules.timestamped && !args.check)
+        request.timestamp = sourceDate(environment("SOURCE_DATE_EPOCH"));
+    return request;
+}
+
+void describe(CLI::App& app, Arguments& args, const Environment& environment) {
     app.description("Reduces Vantry task files (.vty) to one record per participant, in the order "
                     "given, in a tab-separated output file (.dat) or in a file that SPSS, Stata, "
                     "R and Python open directly (.sav, .dta, .tsv).");
@@ -60,72 +119,51 @@ void describe(CLI::App& app, Arguments& args) {
                                   "Output file; a dat output is emptied first, a tsv, sav or dta "
                                   "output replaced once complete")
                        ->option_text("OUTPUT");
-    app.add_flag("--no-header", args.noHeader, "Leave out the column-name line");
-    app.add_option("--decimal-separator", args.separator,
-                   R"("." or "," (default: "." for tsv; for dat the locale's, from LC_ALL, )"
-                   "LC_NUMERIC or LANG)")
-        ->check(CLI::IsMember({".", ","}))
-        ->option_text("SEP");
-    auto* format = app.add_option("--format", args.format,
-                                  "dat (the default), tsv, sav (SPSS) or dta (Stata 118); without "
-                                  "it, an OUTPUT ending in .tsv, .sav or .dta picks that format")
-                       ->check(CLI::IsMember({"dat", "tsv", "sav", "dta"}))
-                       ->option_text("FORMAT");
-    auto* longLayout = app.add_flag("--long", args.longLayout,
-                                    "One row per participant and cluster (tsv, sav and dta)");
+    auto* noHeader = app.add_flag("--no-header", args.noHeader, "Leave out the column-name line");
+    auto* separator =
+        app.add_option("--decimal-separator", args.separator,
+                       R"("." or "," (default: "." for tsv; for dat the locale's, from LC_ALL, )"
+                       "LC_NUMERIC or LANG)")
+            ->check(CLI::IsMember({".", ","}))
+            ->option_text("SEP");
+    app.add_option("--format", args.format,
+                   "dat (the default), tsv, sav (SPSS) or dta (Stata 118); without it, an OUTPUT "
+                   "ending in .tsv, .sav or .dta picks that format")
+        ->check(CLI::IsMember(formatNames()))
+        ->option_text("FORMAT");
+    app.add_flag("--long", args.longLayout,
+                 "One row per participant and cluster (tsv, sav and dta)");
     auto* check = app.add_flag("--check", args.check,
-                               "Read and score every task file, write nothing, and report "
-                               "every file that fails or whose numbers need a look");
+                               "Read and score every task file, write nothing, and report every "
+                               "file that fails or whose numbers need a look in the output format "
+                               "that --format or -o name (dat without them)");
     app.add_option("TASKFILE", args.taskFiles, "Task files, in the order of the records")
         ->required();
     app.formatter(std::make_shared<HelpFormatter>());
-    app.callback([output, check, format, longLayout, &args] {
+    app.callback([output, noHeader, separator, check, &args, &environment] {
         if (check->count()) {
-            if (output->count() || format->count() || longLayout->count())
-                throw CLI::ValidationError("--check writes nothing, so it takes no --output, "
-                                           "--format or --long");
-            return;
+            if (noHeader->count() || separator->count())
+                throw CLI::ValidationError("--check writes nothing, so it takes no --no-header "
+                                           "or --decimal-separator");
+        } else if (!output->count()) {
+            throw CLI::RequiredError("--output is required (or --check)");
         }
-        if (!output->count()) throw CLI::RequiredError("--output is required (or --check)");
-        args.chosen = chooseFormat(
-            {args.format, args.output, args.longLayout, args.noHeader, !args.separator.empty()});
+        args.request = request(args, environment);
     });
 }
 
-int analyse(const Arguments& args, char separator, std::ostream& err) {
-    AnalysisRun run(args.output, RunOptions{!args.noHeader, separator});
+int analyse(const Arguments& args, std::ostream& err) {
     try {
-        run.run(args.taskFiles);
+        output::writeOutput(args.request, args.taskFiles);
     } catch (const RunError& e) {
-        err << Name << ": " << e.what() << '\n';
-        return ExitRunError;
-    }
-    return ExitOk;
-}
-
-// Programs read tsv with ".", whatever the locale; only sav and dta carry a timestamp.
-int analyseWhole(const Arguments& args, std::ostream& err, const Environment& environment) {
-    std::optional<std::time_t> timestamp;
-    if (args.chosen != Format::Tsv) {
-        try {
-            timestamp = sourceDate(environment("SOURCE_DATE_EPOCH"));
-        } catch (const CLI::ValidationError& e) {
-            return usageError(err, e.what());
-        }
-    }
-    const char separator = args.separator.empty() ? '.' : args.separator[0];
-    try {
-        writeWhole(args.chosen, args.longLayout, separator, timestamp, args.output, args.taskFiles);
-    } catch (const RunError& e) {
-        err << Name << ": " << e.what() << '\n';
-        return ExitRunError;
+        return runError(err, e);
     }
     return ExitOk;
 }
 
 // Warnings never fail the check: the numbers they point at are legal, only worth a look.
 int check(const Arguments& args, std::ostream& out) {
-    RunCheck run;
+    output::RunCheck run(args.request.format, args.output);
     int failed = 0;
     int warned = 0;
     for (const std::string& path : args.taskFiles) {
@@ -153,7 +191,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     CLI::App app;
     app.name(Name);
     Arguments parsed;
-    describe(app, parsed);
+    describe(app, parsed, environment);
     try {
         std::vector<std::string> reversed(args.rbegin(), args.rend() - 1);
         app.parse(reversed);
@@ -166,11 +204,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     } catch (const CLI::ParseError& e) {
         return usageError(err, e.what());
     }
-    if (parsed.check) return check(parsed, out);
-    if (parsed.chosen != Format::Dat) return analyseWhole(parsed, err, environment);
-    const char separator = parsed.separator.empty() ? decimalSeparatorOf(numericLocale(environment))
-                                                    : parsed.separator[0];
-    return analyse(parsed, separator, err);
+    return parsed.check ? check(parsed, out) : analyse(parsed, err);
 }
 
 } // namespace dozorira::cli

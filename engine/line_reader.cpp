@@ -23,7 +23,7 @@ std::string systemReason(int error) {
 } // namespace
 
 LineReader::LineReader(const std::string& path)
-    : file_(std::fopen(path.c_str(), "rb"), &std::fclose),
+    : file_(openFile(path.c_str(), "rb")),
       buffer_(std::make_unique_for_overwrite<char[]>(FirstBufferSize)), capacity_(FirstBufferSize) {
     if (!file_)
         throw RunError(ErrorKind::FileError, "cannot open the task file: " + systemReason(errno));

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <cstdio>
+#include "file_handle.h"
+
 #include <memory>
 #include <string>
 
@@ -28,7 +29,7 @@ private:
     // Consumes up to the next CR (or the end), handing each piece of the line to take.
     template <typename Take> void consumeLine(Take take);
 
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_;
+    FileHandle file_;
     std::unique_ptr<char[]> buffer_;
     std::size_t capacity_;
     std::size_t pos_ = 0;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tables.h"
+#include "cluster_tables.h"
 
 #include <string>
 

@@ -1,23 +1,11 @@
 #include "warnings.h"
 
-#include "run.h"
-
 #include <algorithm>
 
 namespace dozorira {
 namespace {
 
 using Warnings = std::vector<Warning>;
-
-std::string counted(long long count, const char* one, const char* many) {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
-std::string fileName(const std::string& path) {
-    std::string name = "\"";
-    name += printable(path);
-    return name + "\"";
-}
 
 // A line feed in a header moves the header's end, so the data line after it goes unread.
 void warnOfHeaders(const ClusterTables& tables, Warnings& warnings) {
@@ -91,6 +79,16 @@ void warnOfLineFeeds(const ClusterTables& tables, Warnings& warnings) {
 
 } // namespace
 
+std::string counted(long long count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::string quotedFileName(const std::string& path) {
+    std::string name = "\"";
+    name += printable(path);
+    return name + "\"";
+}
+
 std::string Warning::message() const {
     std::string out = printable(file) + ": ";
     if (dataLine > 0) out += dataLinePlace(dataLine) + ": ";
@@ -108,43 +106,6 @@ Warnings fileWarnings(const ClusterTables& tables, const std::string& path) {
     std::stable_sort(warnings.begin(), warnings.end(),
                      [](const Warning& a, const Warning& b) { return a.dataLine < b.dataLine; });
     return warnings;
-}
-
-Warnings RunCheck::check(const std::string& path) {
-    ClusterTables tables;
-    const ParticipantResult result = analyseTaskFile(path, &tables);
-    Warnings warnings = fileWarnings(tables, path);
-    compareClusterCount(path, result.clusterCount(), warnings);
-    compareSubject(path, result.subject, warnings);
-    return warnings;
-}
-
-void RunCheck::compareClusterCount(const std::string& path, int clusterCount, Warnings& warnings) {
-    if (firstClusterCount_ < 0) {
-        firstFile_ = path;
-        firstClusterCount_ = clusterCount;
-        return;
-    }
-    if (clusterCount == firstClusterCount_) return;
-    std::string problem = "the file holds " + counted(clusterCount, "cluster", "clusters") +
-                          " but the run's first file without errors, " + fileName(firstFile_) +
-                          ", holds " + std::to_string(firstClusterCount_) +
-                          ": in a .dat file its record has ";
-    problem += clusterCount > firstClusterCount_ ? "more" : "fewer";
-    problem += " columns than the column names, which cover " +
-               counted(firstClusterCount_, "cluster", "clusters");
-    warnings.push_back({path, 0, std::move(problem)});
-}
-
-void RunCheck::compareSubject(const std::string& path, const std::string& subject,
-                              Warnings& warnings) {
-    const auto [earlier, isNew] = fileOfSubject_.try_emplace(subject, path);
-    if (isNew) return;
-    std::string problem = "its subject " + quoted(subject) + " is also the subject of " +
-                          fileName(earlier->second) +
-                          ": the output holds two records under one name, one participant "
-                          "counted twice or two participants mixed up";
-    warnings.push_back({path, 0, std::move(problem)});
 }
 
 } // namespace dozorira

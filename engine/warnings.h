@@ -1,8 +1,7 @@
 #pragma once
 
-#include "tables.h"
+#include "cluster_tables.h"
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -22,23 +21,10 @@ struct Warning {
 // The warnings of one read task file, in the order of its lines.
 std::vector<Warning> fileWarnings(const ClusterTables& tables, const std::string& path);
 
-// Checks the task files of one run in their order, each read once as the run reads it, and adds
-// the warnings that only show across files. The first file without error stands for the run's
-// first file, whose clusters the column names cover.
-class RunCheck {
-public:
-    // Fails with the RunError that would end the run.
-    std::vector<Warning> check(const std::string& path);
+// "1 cluster", "3 clusters".
+std::string counted(long long count, const char* one, const char* many);
 
-private:
-    void compareClusterCount(const std::string& path, int clusterCount,
-                             std::vector<Warning>& warnings);
-    void compareSubject(const std::string& path, const std::string& subject,
-                        std::vector<Warning>& warnings);
-
-    std::string firstFile_;
-    int firstClusterCount_ = -1;
-    std::map<std::string, std::string> fileOfSubject_;
-};
+// The file name as warnings show it: in quotes, its control characters as \xNN.
+std::string quotedFileName(const std::string& path);
 
 } // namespace dozorira

@@ -1,10 +1,10 @@
 // Feeds arbitrary bytes through reading, scoring and composing one task file's record, and checks
 // that the result is either a RunError or a record the output file can hold, with warnings that
 // each stay on one line.
+#include "analysis.h"
+#include "dat_writer.h"
 #include "error.h"
-#include "run.h"
 #include "warnings.h"
-#include "writer.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -86,8 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         dozorira::ClusterTables tables;
         const dozorira::ParticipantResult result =
             dozorira::analyseTaskFile(scratchFile(), &tables);
-        checkRecord(dozorira::columnNames(result.clusterCount()) +
-                    dozorira::datRecord(result, separator));
+        checkRecord(dozorira::output::columnNames(result.clusterCount()) +
+                    dozorira::output::datRecord(result, separator));
         for (const dozorira::Warning& warning : dozorira::fileWarnings(tables, scratchFile()))
             require(warning.message().find_first_of("\r\n") == std::string::npos);
     } catch (const dozorira::RunError& e) {

@@ -16,16 +16,16 @@ cmake --build "$build" --target help | sed -n 's/^\.\.\. \(.*_autogen\)$/\1/p' |
     while read -r target; do cmake --build "$build" --target "$target" >/dev/null; done
 
 mapfile -t sources < <(sed -n 's|^ *"file": "'"$PWD"'/\(.*\)",\{0,1\}$|\1|p' \
-    "$build/compile_commands.json" | grep -E '^(engine|stats|cli|window|app)/' | sort -u)
+    "$build/compile_commands.json" | grep -E '^(engine|output|cli|window|app)/' | sort -u)
 echo "clang-tidy: ${#sources[@]} files"
 # clang-tidy counts what it suppresses in system headers on stderr; only its findings matter.
 clang-tidy-14 -p "$build" --quiet "${sources[@]}" 2> >(grep -v 'warnings generated' >&2)
 
 echo "cppcheck"
 dirs=()
-for dir in engine stats cli window app fuzz; do [ -d "$dir" ] && dirs+=("$dir"); done
+for dir in engine output cli window app fuzz; do [ -d "$dir" ] && dirs+=("$dir"); done
 cppcheck --quiet --std=c++20 --language=c++ --enable=warning,performance,portability \
-    --error-exitcode=1 --inline-suppr --suppress=missingIncludeSystem -I engine -I stats -I cli \
+    --error-exitcode=1 --inline-suppr --suppress=missingIncludeSystem -I engine -I output -I cli \
     "${dirs[@]}"
 
 echo "clang-format"

@@ -1,7 +1,7 @@
 #include "frmMain.h"
 
+#include "dat_run.h"
 #include "icon.h"
-#include "run.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -258,8 +258,8 @@ void frmMain::cmdBlader_Click() {
 }
 
 void frmMain::cmdSave_Click() {
-    const RunOptions options{chkHeader->isChecked(), localeDecimalSeparator()};
-    AnalysisRun run(QFile::encodeName(txtOutputFile->text()).toStdString(), options);
+    const output::DatOptions options{chkHeader->isChecked(), localeDecimalSeparator()};
+    output::DatRun run(QFile::encodeName(txtOutputFile->text()).toStdString(), options);
     try {
         const WaitCursor wait;
         run.run(FileList.taskFiles());

@@ -82,13 +82,10 @@ TEST(BatchRun, UsageErrorsAreStatusTwo) {
              {"-o", "x.dat"},
              {"-o", "x.dat", "--decimal-separator", ";", Data + "/pp01.vty"},
              {"--bogus", "-o", "x.dat", Data + "/pp01.vty"},
-             {"--check", "-o", "x.dat", Data + "/pp01.vty"},
-             {"--check", "--format", "tsv", Data + "/pp01.vty"},
+             {"--check", "--no-header", Data + "/pp01.vty"},
+             {"--check", "--decimal-separator", ",", Data + "/pp01.vty"},
              {"--format", "xls", "-o", "x.xls", Data + "/pp01.vty"},
-             {"--long", "-o", "x.dat", Data + "/pp01.vty"},
-             {"--long", "--format", "dat", "-o", "x.tsv", Data + "/pp01.vty"},
-             {"--no-header", "-o", "x.tsv", Data + "/pp01.vty"},
-             {"--decimal-separator", ",", "--format", "sav", "-o", "x", Data + "/pp01.vty"}}) {
+             {"--long", "--format", "dat", "-o", "x.tsv", Data + "/pp01.vty"}}) {
         const Result r = batch(args);
         EXPECT_EQ(r.status, ExitUsage);
         EXPECT_NE(r.err.find("Run with --help"), std::string::npos) << r.err;
@@ -257,6 +254,19 @@ TEST(BatchFormats, GoldenFilesWithAFixedTimestamp) {
         const auto perms = std::filesystem::status(dir.path(name)).permissions();
         EXPECT_EQ(static_cast<mode_t>(perms), 0666 & ~mask) << name;
     }
+    // The same bytes in every time zone, also for a time in the hour that a local clock skips
+    // (31 March 2024, 02:30 UTC, is no time at all in Amsterdam).
+    std::string stamped;
+    for (const std::string zone :
+         {"UTC", "CET-1CEST,M3.5.0,M10.5.0/3", "NZST-12NZDT,M9.5.0,M4.1.0/3"}) {
+        const std::string out = dir.path("zone.sav");
+        const std::string command = "TZ='" + zone + "' SOURCE_DATE_EPOCH=1711852200 " +
+                                    DOZORIRA_BATCH + " -o '" + out + "' '" + Data + "/pp01.vty'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        if (stamped.empty()) stamped = readFile(out);
+        EXPECT_TRUE(readFile(out) == stamped) << zone;
+    }
+    EXPECT_NE(stamped.find("31 Mar 2402:30:00"), std::string::npos) << "shown in UTC";
 }
 
 TEST(BatchFormats, WholeOrUntouched) {
@@ -274,9 +284,9 @@ TEST(BatchFormats, WholeOrUntouched) {
         {"study.tsv", {Data + "/pp01.vty", Data + "/broken.vty"}, "(Overflow)"},
         {"study.dta",
          {Data + "/pp01.vty", latin1},
-         latin1 + ": the file name is not UTF-8 text, which SPSS and Stata files need for the "
-                  "subject; rename the task file (Invalid argument)"},
-        {"study.sav", {latin1}, "(Invalid argument)"},
+         latin1 + ": the file name is not UTF-8 text, which a Stata file needs for the subject; "
+                  "rename the task file (Invalid argument)"},
+        {"study.tsv", {latin1}, "(Invalid argument)"},
         {"pp\xE9.vty", {latin1}, "the output file is this task file"},
         {"study.dta", many, "cannot write the output file: File too large (File error)", true},
         {"study.sav", many, "File too large", true},
@@ -300,11 +310,65 @@ TEST(BatchFormats, WholeOrUntouched) {
             EXPECT_EQ(entry.path().filename().string().find(".dozorira"), std::string::npos);
     }
     std::signal(SIGXFSZ, SIG_DFL);
-    // Text for programs takes any subject; a link stays, and the file it leads to is replaced.
+    // A link stays, and the file it leads to is replaced.
     std::filesystem::create_symlink("study.tsv", dir.path("link.tsv"));
-    EXPECT_EQ(batch({"-o", dir.path("link.tsv"), latin1}).status, ExitOk);
+    EXPECT_EQ(batch({"-o", dir.path("link.tsv"), Data + "/pp01.vty"}).status, ExitOk);
     EXPECT_TRUE(std::filesystem::is_symlink(dir.path("link.tsv")));
     EXPECT_EQ(readFile(dir.path("study.tsv")),
               "Subject\tClusters\tTrials1\tBoxes1\tOpen1\tW_Err1\tB_err1\n"
-              "pp\xE9\t1\t3\t6\t4.667\t0.333\t3.000\n");
+              "pp01\t1\t3\t6\t4.667\t0.333\t3.000\n");
+}
+
+// What each format's name and extension choose, which options go with it, which subjects it
+// refuses, and what --check says for it.
+TEST(BatchFormats, EachFormatKeepsItsRules) {
+    struct Rules {
+        std::string name;
+        std::string signature; // how the file begins
+        bool noHeader, separator, longLayout, latin1Subject, timestamped, clusterCountWarning;
+    };
+    const std::vector<Rules> formats = {
+        {"dat", "Subject\tClusters\tTrials1\t", true, true, false, true, false, true},
+        {"tsv", "Subject\tClusters\tTrials1\t", false, true, true, false, false, false},
+        {"sav", "$FL2", false, false, true, false, true, false},
+        {"dta", "<stata_dta>", false, false, true, false, true, false}};
+    TempDir dir;
+    const std::string one = Data + "/pp01.vty";
+    const std::string two = Data + "/warnings/twoclusters.vty";
+    const std::string latin1 = dir.write("pp\xE9.vty", readFile(one));
+    for (const Rules& f : formats) {
+        std::string upper = f.name;
+        for (char& c : upper)
+            c = static_cast<char>(std::toupper(c));
+        for (const std::vector<std::string> choice :
+             {std::vector<std::string>{"-o", dir.path("x." + f.name)},
+              {"-o", dir.path("X." + upper)},
+              {"--format", f.name, "-o", dir.path("x")}}) {
+            std::vector<std::string> args = choice;
+            args.push_back(one);
+            EXPECT_EQ(batch(args).status, ExitOk) << f.name;
+            EXPECT_EQ(readFile(choice.back()).rfind(f.signature, 0), 0u) << choice.back();
+        }
+        const std::string out = dir.path("study");
+        const auto status = [&](std::vector<std::string> options, const std::string& task,
+                                std::map<std::string, std::string> env = {}) {
+            options.insert(options.end(), {"--format", f.name, "-o", out, task});
+            return batch(options, std::move(env)).status;
+        };
+        EXPECT_EQ(status({"--no-header"}, one), f.noHeader ? ExitOk : ExitUsage) << f.name;
+        EXPECT_EQ(status({"--decimal-separator", ","}, one), f.separator ? ExitOk : ExitUsage);
+        EXPECT_EQ(status({"--long"}, one), f.longLayout ? ExitOk : ExitUsage) << f.name;
+        EXPECT_EQ(status({}, latin1), f.latin1Subject ? ExitOk : ExitRunError) << f.name;
+        EXPECT_EQ(status({}, one, {{"SOURCE_DATE_EPOCH", "now"}}),
+                  f.timestamped ? ExitUsage : ExitOk)
+            << f.name;
+
+        const Result check = batch({"--check", "-o", dir.path("x." + f.name), one, two, latin1});
+        EXPECT_EQ(check.status, f.latin1Subject ? ExitOk : ExitRunError) << f.name;
+        EXPECT_EQ(check.out.find("more columns than the column names") != std::string::npos,
+                  f.clusterCountWarning)
+            << check.out;
+        EXPECT_EQ(check.out.find("(Invalid argument)") == std::string::npos, f.latin1Subject)
+            << check.out;
+    }
 }

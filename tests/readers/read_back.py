@@ -77,6 +77,16 @@ for layout, options in (("wide", ()), ("long", ("--long",))):
     frame = pd.read_csv(run(f"{layout}.tsv", *options), sep="\t", quoting=3, dtype={"Subject": str},
                         keep_default_na=False, na_values=[""])
     check(f"{layout} tsv in pandas", (list(frame.columns), rows(frame)), (names, table))
+# The largest count shows whole: 32767 between-search errors, from one trial that opens the box
+# of the trial before it 32767 times.
+with open(f"{work}/most.vty", "w", newline="") as f:
+    f.write("Vantry\r\nrow\r\n0\tc\t6\t1\tA\tx\t1\t\ty\t\r\n"
+            f"1\tc\t6\t1\tA\tx\t1\t{'A' * 32767}\ty\t\r\n")
+with open(f"{work}/list.sps", "w") as f:
+    f.write(f"GET FILE='{run('most.sav', files=[f'{work}/most.vty'])}'.\nLIST B_err1.\n")
+listed = subprocess.run(["pspp", f"{work}/list.sps"], capture_output=True,
+                        text=True).stdout
+check("32767 errors as PSPP lists them", "|32767.000|" in listed, True)
 # A file without rows: the library checks its variables only at the first row.
 check("empty long sav in PSPP", pspp_table(run("empty.sav", "--long", files=[f"{data}/pp03.vty"])),
       (expected["long"][0], []))

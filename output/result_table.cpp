@@ -1,9 +1,9 @@
-#include "table.h"
+#include "result_table.h"
 
 #include <algorithm>
 #include <array>
 
-namespace dozorira {
+namespace dozorira::output {
 namespace {
 
 struct ClusterColumn {
@@ -21,21 +21,10 @@ constexpr std::array<ClusterColumn, 5> ClusterColumns = {{
     {"B_err", "Between-search errors", ColumnKind::Thousandths},
 }};
 
-std::vector<Column> wideColumns(int clusterCount) {
-    std::vector<Column> columns = {{"Subject", "Subject (task file name)", ColumnKind::Text},
-                                   {"Clusters", "Number of clusters", ColumnKind::Count}};
-    for (int n = 1; n <= clusterCount; ++n) {
-        const std::string number = std::to_string(n);
-        for (const ClusterColumn& c : ClusterColumns)
-            columns.push_back({std::string(c.name) + number,
-                               std::string(c.label) + ", cluster " + number, c.kind});
-    }
-    return columns;
-}
+const Column SubjectColumn = {"Subject", "Subject (task file name)", ColumnKind::Text};
 
 std::vector<Column> longColumns() {
-    std::vector<Column> columns = {{"Subject", "Subject (task file name)", ColumnKind::Text},
-                                   {"Cluster", "Cluster number", ColumnKind::Count}};
+    std::vector<Column> columns = {SubjectColumn, {"Cluster", "Cluster number", ColumnKind::Count}};
     for (const ClusterColumn& c : ClusterColumns)
         columns.push_back({std::string(c.name), std::string(c.label), c.kind});
     return columns;
@@ -51,9 +40,7 @@ void appendCluster(std::vector<Cell>& cells, const ClusterResult& cluster) {
 
 void visitWideRow(const ParticipantResult& result, std::size_t columnCount,
                   std::vector<Cell>& cells, const RowVisitor& visit) {
-    cells.assign({std::string_view(result.subject), static_cast<long long>(result.clusterCount())});
-    for (const ClusterResult& cluster : result.clusters)
-        appendCluster(cells, cluster);
+    wideCells(result, cells);
     cells.resize(columnCount); // a cluster the participant does not have is missing, never 0
     visit(cells);
 }
@@ -69,6 +56,24 @@ void visitLongRows(const ParticipantResult& result, std::vector<Cell>& cells,
 }
 
 } // namespace
+
+std::vector<Column> wideColumns(int clusterCount) {
+    std::vector<Column> columns = {SubjectColumn,
+                                   {"Clusters", "Number of clusters", ColumnKind::Count}};
+    for (int n = 1; n <= clusterCount; ++n) {
+        const std::string number = std::to_string(n);
+        for (const ClusterColumn& c : ClusterColumns)
+            columns.push_back({std::string(c.name) + number,
+                               std::string(c.label) + ", cluster " + number, c.kind});
+    }
+    return columns;
+}
+
+void wideCells(const ParticipantResult& result, std::vector<Cell>& cells) {
+    cells.assign({std::string_view(result.subject), static_cast<long long>(result.clusterCount())});
+    for (const ClusterResult& cluster : result.clusters)
+        appendCluster(cells, cluster);
+}
 
 ResultTable::ResultTable(std::vector<ParticipantResult> results, Layout layout)
     : results_(std::move(results)), layout_(layout) {
@@ -104,4 +109,4 @@ void ResultTable::forEachRow(const RowVisitor& visit) const {
     }
 }
 
-} // namespace dozorira
+} // namespace dozorira::output

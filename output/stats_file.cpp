@@ -3,13 +3,16 @@
 #include "error.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <new>
+#include <optional>
 #include <readstat.h>
 #include <string>
 #include <vector>
 
-namespace dozorira::stats {
+namespace dozorira::output {
 namespace {
 
 constexpr std::size_t SpssFileLabelBytes = 64; // Stata allows 80
@@ -61,7 +64,8 @@ std::size_t subjectWidth(const ResultTable& table) {
 
 const char* displayFormat(ColumnKind kind, Package package) {
     const bool spss = package == Package::Spss;
-    return kind == ColumnKind::Count ? (spss ? "F8.0" : "%8.0f") : (spss ? "F8.3" : "%8.3f");
+    // Three decimals need nine places to show the largest count, 32767.000.
+    return kind == ColumnKind::Count ? (spss ? "F8.0" : "%8.0f") : (spss ? "F9.3" : "%9.3f");
 }
 
 std::vector<readstat_variable_t*> addVariables(readstat_writer_t* writer, const ResultTable& table,
@@ -94,24 +98,35 @@ std::string fileLabel(std::size_t taskFiles) {
     return label;
 }
 
-// The library shows the time as local time; the local time that reads as the UTC time keeps the
-// bytes the same in every time zone. (A UTC time in the hour a local clock skips has none, and is
-// shown an hour off, the same in every run.)
-std::time_t shownInUtc(std::time_t timestamp) {
-    const std::tm* utc = std::gmtime(&timestamp);
-    if (!utc) return timestamp;
-    std::tm local = *utc;
-    local.tm_isdst = -1;
-    return std::mktime(&local);
-}
+// The library shows the time it is given as local time. Shown in UTC, a fixed time gives the same
+// bytes in every time zone; no local time can stand in for it, as a UTC time in the hour a local
+// clock skips has none, so the process's time zone is UTC while the file is written.
+class TimeZoneUtc {
+public:
+    TimeZoneUtc() {
+        if (const char* zone = std::getenv("TZ")) saved_ = zone;
+        ::setenv("TZ", "UTC0", 1);
+        ::tzset();
+    }
+    ~TimeZoneUtc() {
+        if (saved_)
+            ::setenv("TZ", saved_->c_str(), 1);
+        else
+            ::unsetenv("TZ");
+        ::tzset();
+    }
+    TimeZoneUtc(const TimeZoneUtc&) = delete;
+    TimeZoneUtc& operator=(const TimeZoneUtc&) = delete;
+
+private:
+    std::optional<std::string> saved_;
+};
 
 void begin(readstat_writer_t* writer, const ResultTable& table, Package package,
            std::optional<std::time_t> timestamp, WholeFile& out) {
     check(readstat_set_data_writer(writer, writeBytes), out);
     check(readstat_writer_set_file_label(writer, fileLabel(table.taskFileCount()).c_str()), out);
-    check(readstat_writer_set_file_timestamp(writer, timestamp ? shownInUtc(*timestamp)
-                                                               : std::time(nullptr)),
-          out);
+    check(readstat_writer_set_file_timestamp(writer, timestamp.value_or(std::time(nullptr))), out);
     // The row count goes into the header, so it must be known before anything is written.
     const auto rows = static_cast<long>(table.rowCount());
     if (package == Package::Spss) {
@@ -142,6 +157,8 @@ void insertCell(readstat_writer_t* writer, const readstat_variable_t* variable, 
 
 void writeStatsFile(const ResultTable& table, Package package, std::optional<std::time_t> timestamp,
                     WholeFile& out) {
+    std::optional<TimeZoneUtc> utc;
+    if (timestamp) utc.emplace();
     const Writer writer(readstat_writer_init(), &readstat_writer_free);
     if (!writer) throw std::bad_alloc();
     const std::vector<readstat_variable_t*> variables = addVariables(writer.get(), table, package);
@@ -156,4 +173,4 @@ void writeStatsFile(const ResultTable& table, Package package, std::optional<std
     check(readstat_end_writing(writer.get()), out);
 }
 
-} // namespace dozorira::stats
+} // namespace dozorira::output

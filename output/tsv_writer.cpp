@@ -1,21 +1,17 @@
 #include "tsv_writer.h"
 
-#include "writer.h"
+#include "text.h"
 
-#include <charconv>
-
-namespace dozorira {
+namespace dozorira::output {
 namespace {
 
 void appendCell(std::string& line, const Cell& cell, char decimalSeparator) {
-    if (const auto* text = std::get_if<std::string_view>(&cell)) {
+    if (const auto* text = std::get_if<std::string_view>(&cell))
         line += *text;
-    } else if (const auto* count = std::get_if<long long>(&cell)) {
-        char digits[24];
-        line.append(digits, std::to_chars(digits, digits + sizeof digits, *count).ptr);
-    } else if (const auto* decimal = std::get_if<Thousandths>(&cell)) {
-        line += formatDecimal(*decimal, decimalSeparator);
-    }
+    else if (const auto* count = std::get_if<long long>(&cell))
+        appendInteger(line, *count);
+    else if (const auto* decimal = std::get_if<Thousandths>(&cell))
+        appendDecimal(line, *decimal, decimalSeparator);
 }
 
 } // namespace
@@ -37,4 +33,4 @@ void writeTsv(const ResultTable& table, char decimalSeparator, WholeFile& out) {
     });
 }
 
-} // namespace dozorira
+} // namespace dozorira::output

@@ -1,12 +1,12 @@
+#include "dat_run.h"
 #include "error.h"
-#include "run.h"
 #include "test_support.h"
-#include "whole_run.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace dozorira;
+using namespace dozorira::output;
 using dozorira::test::dataLine;
 using dozorira::test::readFile;
 using dozorira::test::runErrorOf;
@@ -30,9 +30,9 @@ struct Study {
     }
 
     // Runs and returns the error, if any.
-    std::optional<RunError> run(const std::vector<std::string>& files, RunOptions options = {},
+    std::optional<RunError> run(const std::vector<std::string>& files, DatOptions options = {},
                                 int* records = nullptr) {
-        AnalysisRun analysis(output, options);
+        DatRun analysis(output, options);
         std::optional<RunError> error;
         try {
             analysis.run(files);
@@ -46,7 +46,7 @@ struct Study {
 
 } // namespace
 
-TEST(AnalysisRun, WritesTheColumnNamesOnceAndOneRecordPerFile) {
+TEST(DatRun, WritesTheColumnNamesOnceAndOneRecordPerFile) {
     Study s;
     const std::string a = s.add("pp01.vty", WorkedExample);
     const std::string b = s.add("pp02.vty", taskFile({}));
@@ -55,18 +55,18 @@ TEST(AnalysisRun, WritesTheColumnNamesOnceAndOneRecordPerFile) {
               std::string(WorkedHeader) + WorkedRecord + "pp02\t 0 \t\r\r\n" + WorkedRecord);
 }
 
-TEST(AnalysisRun, ColumnNamesFollowTheFirstFileAndTheSwitch) {
+TEST(DatRun, ColumnNamesFollowTheFirstFileAndTheSwitch) {
     Study s;
     const std::string empty = s.add("e.vty", taskFile({}));
     const std::string one = s.add("pp01.vty", WorkedExample);
     ASSERT_FALSE(s.run({empty, one}));
     EXPECT_EQ(readFile(s.output),
               "Subject\tClusters\t\r\r\ne\t 0 \t\r\r\n" + std::string(WorkedRecord));
-    ASSERT_FALSE(s.run({one}, RunOptions{false, ','}));
+    ASSERT_FALSE(s.run({one}, DatOptions{false, ','}));
     EXPECT_EQ(readFile(s.output), "pp01\t 1 \t 3 \t 6 \t4,667\t0,333\t3,000\t\r\r\n");
 }
 
-TEST(AnalysisRun, EmptiesTheOutputFirst) {
+TEST(DatRun, EmptiesTheOutputFirst) {
     Study s;
     s.add("out.dat", "old contents");
     ASSERT_FALSE(s.run({}));
@@ -74,7 +74,7 @@ TEST(AnalysisRun, EmptiesTheOutputFirst) {
     EXPECT_TRUE(std::filesystem::exists(s.output));
 }
 
-TEST(AnalysisRun, NothingLeaksFromOneFileIntoAnother) {
+TEST(DatRun, NothingLeaksFromOneFileIntoAnother) {
     Study s;
     // The first file fills trials 1 to 6 with 9 opened boxes; the second has a gap over 4 to 6.
     const std::string full = s.add(
@@ -90,13 +90,13 @@ TEST(AnalysisRun, NothingLeaksFromOneFileIntoAnother) {
         early += dataLine("7", "6", "A", "1", "") + "\r\n";
     const std::string early1 = s.add("early1.vty", taskFile({}) + early);
     const std::string early2 = s.add("early2.vty", taskFile({}) + early);
-    ASSERT_FALSE(s.run({full, gap, early1, early2}, RunOptions{false, '.'}));
+    ASSERT_FALSE(s.run({full, gap, early1, early2}, DatOptions{false, '.'}));
     EXPECT_EQ(readFile(s.output), "full\t 1 \t 6 \t 6 \t9.000\t0.000\t0.000\t\r\r\n"
                                   "gap\t 1 \t 6 \t 6 \t1.500\t0.000\t0.000\t\r\r\n"
                                   "early1\t 0 \t\r\r\nearly2\t 0 \t\r\r\n");
 }
 
-TEST(AnalysisRun, AFailingFileAddsNothingAndEndsTheRun) {
+TEST(DatRun, AFailingFileAddsNothingAndEndsTheRun) {
     Study s;
     const std::string good = s.add("pp01.vty", WorkedExample);
     const std::string bad = s.add("bad.vty", Broken);
@@ -111,14 +111,14 @@ TEST(AnalysisRun, AFailingFileAddsNothingAndEndsTheRun) {
     EXPECT_EQ(readFile(s.output), std::string(WorkedHeader) + WorkedRecord);
 }
 
-TEST(AnalysisRun, AFirstFileThatFailsLeavesTheOutputEmpty) {
+TEST(DatRun, AFirstFileThatFailsLeavesTheOutputEmpty) {
     Study s;
     const std::string bad = s.add("bad.vty", Broken);
     ASSERT_TRUE(s.run({bad}));
     EXPECT_EQ(readFile(s.output), "");
 }
 
-TEST(AnalysisRun, RefusesAnOutputThatIsOneOfTheTaskFiles) {
+TEST(DatRun, RefusesAnOutputThatIsOneOfTheTaskFiles) {
     Study s;
     const std::string task = s.add("pp01.vty", WorkedExample);
     std::filesystem::create_symlink(task, s.dir.path("link.dat"));
@@ -126,7 +126,7 @@ TEST(AnalysisRun, RefusesAnOutputThatIsOneOfTheTaskFiles) {
     std::filesystem::create_directories(s.dir.path("sub"));
     for (const std::string& output : {task, s.dir.path("link.dat"), s.dir.path("hard.dat"),
                                       s.dir.path("sub/../pp01.vty"), s.dir.path("./pp01.vty")}) {
-        AnalysisRun run(output, {});
+        DatRun run(output, {});
         const RunError e = runErrorOf([&] { run.run({s.dir.path("sub/.//../pp01.vty")}); });
         EXPECT_EQ(e.kind(), ErrorKind::FileError) << output;
         EXPECT_EQ(e.problem(), "the output file is this task file; choose another output file");
@@ -134,30 +134,19 @@ TEST(AnalysisRun, RefusesAnOutputThatIsOneOfTheTaskFiles) {
     }
 }
 
-TEST(AnalysisRun, OutputFailuresAreFileErrors) {
+TEST(DatRun, OutputFailuresAreFileErrors) {
     Study s;
     const std::string good = s.add("pp01.vty", WorkedExample);
     std::filesystem::create_directories(s.dir.path("folder.dat"));
     for (const std::string& output :
          {s.dir.path("folder.dat"), s.dir.path("missing/out.dat"), std::string()}) {
-        AnalysisRun run(output, {});
+        DatRun run(output, {});
         EXPECT_EQ(runErrorOf([&] { run.run({good}); }).kind(), ErrorKind::FileError) << output;
     }
     if (std::filesystem::exists("/dev/full")) {
-        AnalysisRun run("/dev/full", {});
+        DatRun run("/dev/full", {});
         EXPECT_STREQ(runErrorOf([&] { run.run({good}); }).what(),
                      "/dev/full: cannot write the output file: No space left on device (File "
                      "error)");
     }
-}
-
-TEST(WholeRun, SubjectNamesForSpssAndStataMustBeUtf8) {
-    for (const std::string_view text :
-         {"", "pp01", "Zo\xC3\xAB", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xF4\x8F\xBF\xBF"})
-        EXPECT_TRUE(isUtf8(text)) << text;
-    // Latin-1, a stray continuation byte, overlong forms, a surrogate, past U+10FFFF, cut short.
-    for (const std::string_view text :
-         {"pp\xE9", "\x80", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
-          "\xF5\x80\x80\x80", "\xE2\x82"})
-        EXPECT_FALSE(isUtf8(text)) << text;
 }

@@ -1,13 +1,13 @@
 #include "whole_file.h"
 
 #include "error.h"
-#include "output_file.h"
+#include "record_file.h"
 
 #include <cerrno>
 #include <random>
 #include <system_error>
 
-namespace dozorira {
+namespace dozorira::output {
 namespace {
 
 namespace fs = std::filesystem;
@@ -49,7 +49,7 @@ WholeFile::WholeFile(std::string outputPath)
     // "x" creates the file exclusively, with the permissions any new file gets.
     for (int attempt = 0; attempt < 100 && !file_; ++attempt) {
         temporary_ = target_.parent_path() / (".dozorira-" + randomSuffix() + ".tmp");
-        file_.reset(std::fopen(temporary_.c_str(), "wbx"));
+        file_ = openFile(temporary_.c_str(), "wbx");
         if (!file_ && errno != EEXIST) break;
     }
     if (!file_) fail("cannot create a temporary file beside", errno);
@@ -86,4 +86,4 @@ void WholeFile::fail(std::string_view what, int error) const {
     failOutput(outputPath_, what, error);
 }
 
-} // namespace dozorira
+} // namespace dozorira::output

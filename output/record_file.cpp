@@ -1,27 +1,24 @@
-#include "output_file.h"
+#include "record_file.h"
 
 #include "error.h"
+#include "file_handle.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <system_error>
 
-namespace dozorira {
+namespace dozorira::output {
 namespace {
 
-using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-
-File open(const std::string& path, const char* mode) {
+FileHandle open(const std::string& path, const char* mode) {
     if (path.empty()) throw RunError(ErrorKind::FileError, "no output file was given");
-    File file(std::fopen(path.c_str(), mode), &std::fclose);
+    FileHandle file = openFile(path.c_str(), mode);
     if (!file) failOutput(path, "cannot open", errno);
     return file;
 }
 
 // Closes the file, reporting a failure of the last flush too.
-void close(const std::string& path, File& file) {
+void close(const std::string& path, FileHandle& file) {
     if (std::fclose(file.release()) != 0) failOutput(path, "cannot write", errno);
 }
 
@@ -33,13 +30,13 @@ void failOutput(const std::string& path, std::string_view what, int error) {
         .inFile(path);
 }
 
-void OutputFile::empty() const {
-    File file = open(path_, "wb");
+void RecordFile::truncate() const {
+    FileHandle file = open(path_, "wb");
     close(path_, file);
 }
 
-void OutputFile::append(std::string_view bytes) const {
-    File file = open(path_, "ab");
+void RecordFile::append(std::string_view bytes) const {
+    FileHandle file = open(path_, "ab");
     std::fseek(file.get(), 0, SEEK_END);
     const long before = std::ftell(file.get());
     int error = 0;
@@ -55,4 +52,4 @@ void OutputFile::append(std::string_view bytes) const {
     failOutput(path_, "cannot write", error);
 }
 
-} // namespace dozorira
+} // namespace dozorira::output

@@ -1,12 +1,14 @@
 #pragma once
 
+#include "file_handle.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
 
-namespace dozorira {
+namespace dozorira::output {
 
 // An output file written whole or not at all. The bytes go to a temporary file beside the output,
 // which replaces the output only once it is complete; until then, and after any failure, the
@@ -37,9 +39,9 @@ private:
     std::string outputPath_;
     std::filesystem::path target_; // the output, or the file its symbolic links lead to
     std::filesystem::path temporary_;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_;
+    FileHandle file_;
     int writeError_ = 0;
     bool committed_ = false;
 };
 
-} // namespace dozorira
+} // namespace dozorira::output

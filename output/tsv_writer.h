@@ -1,13 +1,13 @@
 #pragma once
 
-#include "table.h"
+#include "result_table.h"
 #include "whole_file.h"
 
-namespace dozorira {
+namespace dozorira::output {
 
 // The table as plain tab-separated text for programs: one header line of column names, LF line
 // ends, no tab after the last field, plain numbers with decimalSeparator, and an empty field for
 // a missing value.
 void writeTsv(const ResultTable& table, char decimalSeparator, WholeFile& out);
 
-} // namespace dozorira
+} // namespace dozorira::output

@@ -1,4 +1,4 @@
-#include "tables.h"
+#include "cluster_tables.h"
 
 namespace dozorira {
 namespace {

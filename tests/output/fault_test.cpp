@@ -1,8 +1,8 @@
 // Whatever state the files are in, a run gives the exact records or a clear error, and never
 // changes a task file.
+#include "dat_run.h"
 #include "error.h"
 #include "file_list.h"
-#include "run.h"
 #include "test_support.h"
 
 #include <csignal>
@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 using namespace dozorira;
+using namespace dozorira::output;
 using dozorira::test::dataLine;
 using dozorira::test::readFile;
 using dozorira::test::taskFile;
@@ -27,7 +28,7 @@ const std::string Worked = dozorira::test::workedTaskFile();
 using dozorira::test::WorkedRecordFields;
 
 RunError runError(const std::string& output, const std::vector<std::string>& taskFiles) {
-    AnalysisRun run(output, RunOptions{false, '.'});
+    DatRun run(output, DatOptions{false, '.'});
     return dozorira::test::runErrorOf([&] { run.run(taskFiles); });
 }
 
@@ -171,7 +172,7 @@ TEST(TaskFileFaults, NonAsciiBytesAreBoxesLikeAnyOther) {
         dir.write("pp\xE9.vty",
                   taskFile({dataLine("0", "6", "\xE9", "2", "\xE9\xFC", "\xFC"),
                             dataLine("1", "6", "\xC3\xA9", "2", "\xE9\xC3\xA9", "\xE9 \xFC ")}));
-    AnalysisRun run(dir.path("out.dat"), RunOptions{false, '.'});
+    DatRun run(dir.path("out.dat"), DatOptions{false, '.'});
     run.run({latin1});
     EXPECT_EQ(readFile(dir.path("out.dat")), "pp\xE9\t 1 \t 2 \t 6 \t2.000\t1.500\t1.000\t\r\r\n");
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "format.h"
 #include "result.h"
 
 #include <functional>
@@ -9,11 +10,7 @@
 #include <variant>
 #include <vector>
 
-namespace dozorira {
-
-// Wide: one row per participant, with the columns of every cluster side by side. Long: one row
-// per participant and cluster, as a within-subject model wants it.
-enum class Layout { Wide, Long };
+namespace dozorira::output {
 
 enum class ColumnKind {
     Text,        // the subject
@@ -32,6 +29,13 @@ struct Column {
 using Cell = std::variant<std::monostate, std::string_view, long long, Thousandths>;
 
 using RowVisitor = std::function<void(std::span<const Cell>)>;
+
+// The columns of a wide row for clusterCount clusters: Subject, Clusters, then Trials1, Boxes1,
+// Open1, W_Err1, B_err1, Trials2 and so on.
+std::vector<Column> wideColumns(int clusterCount);
+
+// A participant's wide row, as many cells as it has clusters; the cells refer to the result.
+void wideCells(const ParticipantResult& result, std::vector<Cell>& cells);
 
 // The results of a whole run as one table, from which every whole-file format is rendered. Rows
 // are composed one at a time, so a table of many thousand participants costs little memory.
@@ -55,4 +59,4 @@ private:
     std::vector<Column> columns_;
 };
 
-} // namespace dozorira
+} // namespace dozorira::output

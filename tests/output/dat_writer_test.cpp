@@ -1,10 +1,12 @@
+#include "dat_writer.h"
 #include "error.h"
 #include "test_support.h"
-#include "writer.h"
+#include "text.h"
 
 #include <gtest/gtest.h>
 
 using namespace dozorira;
+using namespace dozorira::output;
 using dozorira::test::runErrorOf;
 
 namespace {

@@ -1,0 +1,21 @@
+#include "analysis.h"
+
+#include "error.h"
+#include "reader.h"
+#include "scoring.h"
+
+namespace dozorira {
+
+ParticipantResult analyseTaskFile(const std::string& path, ClusterTables* tables) {
+    try {
+        ClusterTables read = readTaskFile(path);
+        scoreClusters(read);
+        ParticipantResult result = summarise(read, path);
+        if (tables) *tables = std::move(read);
+        return result;
+    } catch (RunError& e) {
+        throw e.inFile(path);
+    }
+}
+
+} // namespace dozorira

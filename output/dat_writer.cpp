@@ -1,0 +1,51 @@
+#include "dat_writer.h"
+
+#include "result_table.h"
+#include "text.h"
+
+namespace dozorira::output {
+namespace {
+
+constexpr char Tab = '\t';
+
+void appendField(std::string& out, const Cell& cell, char decimalSeparator) {
+    if (const auto* text = std::get_if<std::string_view>(&cell)) {
+        out += *text;
+    } else if (const auto* count = std::get_if<long long>(&cell)) {
+        out += *count < 0 ? '-' : ' ';
+        appendInteger(out, *count < 0 ? -*count : *count);
+        out += ' ';
+    } else if (const auto* decimal = std::get_if<Thousandths>(&cell)) {
+        appendDecimal(out, *decimal, decimalSeparator);
+    }
+    out += Tab;
+}
+
+} // namespace
+
+std::string formatNumber(long long value) {
+    std::string out;
+    appendField(out, value, '.');
+    out.pop_back();
+    return out;
+}
+
+std::string columnNames(int clusterCount) {
+    std::string out;
+    for (const Column& column : wideColumns(clusterCount))
+        out += column.name + Tab;
+    out += LineEnd;
+    return out;
+}
+
+std::string datRecord(const ParticipantResult& result, char decimalSeparator) {
+    std::vector<Cell> cells;
+    wideCells(result, cells);
+    std::string out;
+    for (const Cell& cell : cells)
+        appendField(out, cell, decimalSeparator);
+    out += LineEnd;
+    return out;
+}
+
+} // namespace dozorira::output

@@ -1,0 +1,158 @@
+#include "format.h"
+
+#include "error.h"
+
+#include <algorithm>
+
+namespace dozorira::output {
+namespace {
+
+// The length of the UTF-8 sequence that starts at text[at], 0 when it is malformed.
+std::size_t utf8SequenceLength(std::string_view text, std::size_t at) {
+    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80) return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80;  // the bounds of the second byte, which rule out overlong forms,
+    unsigned char high = 0xBF; // surrogates and code points past U+10FFFF
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    }
+    if (length == 0 || at + length > text.size()) return 0;
+    if (byte(at + 1) < low || byte(at + 1) > high) return 0;
+    for (std::size_t i = at + 2; i < at + length; ++i)
+        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+    return length;
+}
+
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool takesLong(const FormatRules& rules) {
+    return std::find(rules.layouts.begin(), rules.layouts.end(), Layout::Long) !=
+           rules.layouts.end();
+}
+
+} // namespace
+
+const std::vector<FormatRules>& allFormats() {
+    using enum DefaultSeparator;
+    static const std::vector<FormatRules> formats = {
+        // name   description         names  separator utf8   time   first  layouts
+        {Format::Dat, "dat", "a .dat file", true, Locale, false, false, true, {Layout::Wide}},
+        {Format::Tsv,
+         "tsv",
+         "a tsv file",
+         false,
+         Point,
+         true,
+         false,
+         false,
+         {Layout::Wide, Layout::Long}},
+        {Format::Sav,
+         "sav",
+         "an SPSS file",
+         false,
+         None,
+         true,
+         true,
+         false,
+         {Layout::Wide, Layout::Long}},
+        {Format::Dta,
+         "dta",
+         "a Stata file",
+         false,
+         None,
+         true,
+         true,
+         false,
+         {Layout::Wide, Layout::Long}},
+    };
+    return formats;
+}
+
+const FormatRules& rulesOf(Format format) {
+    return allFormats()[static_cast<std::size_t>(format)];
+}
+
+std::optional<Format> formatNamed(std::string_view name) {
+    for (const FormatRules& rules : allFormats())
+        if (rules.name == name) return rules.format;
+    return std::nullopt;
+}
+
+Format formatOfOutput(std::string_view outputPath) {
+    const std::size_t dot = outputPath.rfind('.');
+    if (dot == std::string_view::npos || outputPath.find('/', dot) != std::string_view::npos)
+        return Format::Dat;
+    std::string extension(outputPath.substr(dot + 1));
+    std::transform(extension.begin(), extension.end(), extension.begin(), lowerAscii);
+    return formatNamed(extension).value_or(Format::Dat);
+}
+
+std::string formatsWhere(bool (*holds)(const FormatRules&), std::string_view conjunction,
+                         std::string_view prefix) {
+    std::vector<std::string_view> names;
+    for (const FormatRules& rules : allFormats())
+        if (holds(rules)) names.push_back(rules.name);
+    std::string list;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0 && i + 1 < names.size()) list += ", ";
+        if (i > 0 && i + 1 == names.size()) {
+            list += ' ';
+            list += conjunction;
+            list += ' ';
+        }
+        list += prefix;
+        list += names[i];
+    }
+    return list;
+}
+
+std::string optionConflict(const FormatRules& rules, const FormatOptions& options) {
+    if (std::find(rules.layouts.begin(), rules.layouts.end(), options.layout) ==
+        rules.layouts.end())
+        return "--long needs a " + formatsWhere(takesLong) +
+               " output (--format, or an OUTPUT ending in " + formatsWhere(takesLong, "or", ".") +
+               ")";
+    const auto hasSwitch = [](const FormatRules& r) { return r.columnNameSwitch; };
+    if (options.noColumnNames && !rules.columnNameSwitch)
+        return "--no-header applies to " + formatsWhere(hasSwitch) + " output only; " +
+               formatsWhere([](const FormatRules& r) { return !r.columnNameSwitch; }, "and") +
+               " always name their columns";
+    const auto holdsNumbers = [](const FormatRules& r) {
+        return r.separator == DefaultSeparator::None;
+    };
+    if (options.separatorGiven && holdsNumbers(rules))
+        return "--decimal-separator does not apply to " + formatsWhere(holdsNumbers, "and") +
+               " output, which hold numbers rather than text";
+    return {};
+}
+
+bool isUtf8(std::string_view text) {
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = utf8SequenceLength(text, at);
+        if (length == 0) return false;
+        at += length;
+    }
+    return true;
+}
+
+void checkSubject(const FormatRules& rules, std::string_view subject, const std::string& path) {
+    if (!rules.utf8Subjects || isUtf8(subject)) return;
+    throw RunError(ErrorKind::InvalidArgument, "the file name is not UTF-8 text, which " +
+                                                   std::string(rules.description) +
+                                                   " needs for the subject; rename the task file")
+        .inFile(path);
+}
+
+} // namespace dozorira::output

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dozorira::output {
+
+// Wide: one row per participant, with the columns of every cluster side by side. Long: one row
+// per participant and cluster, as a within-subject model wants it.
+enum class Layout { Wide, Long };
+
+enum class Format { Dat, Tsv, Sav, Dta };
+
+// Where a format's decimal separator comes from when none is asked for.
+enum class DefaultSeparator {
+    Locale, // the user's, as the window has always written the .dat
+    Point,  // "." whatever the locale, as programs read text
+    None,   // the format holds numbers, not text
+};
+
+// Everything that differs between the formats, stated once.
+struct FormatRules {
+    Format format;
+    std::string_view name;        // for --format, and the output name's extension
+    std::string_view description; // "an SPSS file", for messages
+    bool columnNameSwitch;        // whether the column-name line can be left out
+    DefaultSeparator separator;
+    bool utf8Subjects;       // the format or its readers need subject names in UTF-8
+    bool timestamped;        // the file carries the time it was written
+    bool columnsOfFirstFile; // the column names cover the first file's clusters, not the largest
+    std::vector<Layout> layouts; // the first is the default
+};
+
+const std::vector<FormatRules>& allFormats();
+const FormatRules& rulesOf(Format format);
+
+// The format named on the command line; nothing for an unknown name.
+std::optional<Format> formatNamed(std::string_view name);
+// The format an output name asks for by its extension, in any case; the .dat for any other name.
+Format formatOfOutput(std::string_view outputPath);
+
+// What a user asked of a format beyond its name.
+struct FormatOptions {
+    Layout layout = Layout::Wide;
+    bool noColumnNames = false;
+    bool separatorGiven = false;
+};
+
+// Why the options do not go with the format, in words for the user; empty when they do.
+std::string optionConflict(const FormatRules& rules, const FormatOptions& options);
+
+// "tsv, sav or dta": the names of the formats for which holds is true, each after prefix.
+std::string formatsWhere(bool (*holds)(const FormatRules&), std::string_view conjunction = "or",
+                         std::string_view prefix = "");
+
+// Whether text is well-formed UTF-8: no stray or missing continuation bytes, no overlong forms,
+// no surrogates, nothing past U+10FFFF.
+bool isUtf8(std::string_view text);
+
+// An Invalid argument error, naming the task file, when its subject cannot go into the format.
+void checkSubject(const FormatRules& rules, std::string_view subject, const std::string& path);
+
+} // namespace dozorira::output
