@@ -30,6 +30,11 @@ public:
     bool write(std::string_view bytes) noexcept { return write(bytes.data(), bytes.size()); }
     void throwIfFailed() const;
 
+    // For a library that writes files only by name: a path under which it may create or truncate
+    // the file and write all of it, instead of calling write(). What it leaves there is what
+    // commit() puts in the output's place.
+    std::string pathForLibrary() const { return temporary_.string(); }
+
     // Completes the file and puts it in the output's place.
     void commit();
 
