@@ -116,8 +116,8 @@ void describe(CLI::App& app, Arguments& args, const Environment& environment) {
                     "R and Python open directly (.sav, .dta, .tsv).");
     app.set_version_flag("--version", std::string(Name) + " " + DOZORIRA_VERSION);
     auto* output = app.add_option("-o,--output", args.output,
-                                  "Output file; a dat output is emptied first, a tsv, sav or dta "
-                                  "output replaced once complete")
+                                  "Output file, replaced only once it is complete; - for standard "
+                                  "output")
                        ->option_text("OUTPUT");
     auto* noHeader = app.add_flag("--no-header", args.noHeader, "Leave out the column-name line");
     auto* separator =

@@ -42,7 +42,7 @@ void RunCheck::compareSubject(const std::string& path, const std::string& subjec
                               std::vector<Warning>& warnings) {
     const auto [earlier, isNew] = fileOfSubject_.try_emplace(subject, path);
     if (isNew) return;
-    std::string problem = "its subject " + quoted(subject) + " is also the subject of " +
+    std::string problem = "its subject " + dozorira::quoted(subject) + " is also the subject of " +
                           quotedFileName(earlier->second) +
                           ": the output holds two records under one name, one participant "
                           "counted twice or two participants mixed up";

@@ -1,16 +1,12 @@
 #pragma once
 
+#include "dat_writer.h"
 #include "record_file.h"
 
 #include <string>
 #include <vector>
 
 namespace dozorira::output {
-
-struct DatOptions {
-    bool withColumnNames = true; // "Including variable names"
-    char decimalSeparator = '.';
-};
 
 // A .dat written record by record, as the window writes it: the output is emptied, then each
 // task file's record is appended as soon as that file is read. The first error ends the run with

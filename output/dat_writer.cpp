@@ -2,6 +2,7 @@
 
 #include "result_table.h"
 #include "text.h"
+#include "whole_file.h"
 
 namespace dozorira::output {
 namespace {
@@ -46,6 +47,21 @@ std::string datRecord(const ParticipantResult& result, char decimalSeparator) {
         appendField(out, cell, decimalSeparator);
     out += LineEnd;
     return out;
+}
+
+void writeDat(const std::vector<ParticipantResult>& results, DatOptions options, WholeFile& out) {
+    if (options.withColumnNames && !results.empty())
+        out.write(columnNames(results.front().clusterCount()));
+    std::vector<Cell> cells;
+    std::string record;
+    for (const ParticipantResult& result : results) {
+        wideCells(result, cells);
+        record.clear();
+        for (const Cell& cell : cells)
+            appendField(record, cell, options.decimalSeparator);
+        record += LineEnd;
+        out.write(record);
+    }
 }
 
 } // namespace dozorira::output

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace dozorira::output {
 
@@ -19,5 +20,15 @@ std::string columnNames(int clusterCount);
 
 // The record of one participant, byte for byte as the .dat holds it.
 std::string datRecord(const ParticipantResult& result, char decimalSeparator);
+
+struct DatOptions {
+    bool withColumnNames = true; // "Including variable names"
+    char decimalSeparator = '.';
+};
+
+class WholeFile;
+
+// The .dat of a run at once: the column names of the first file's clusters, then every record.
+void writeDat(const std::vector<ParticipantResult>& results, DatOptions options, WholeFile& out);
 
 } // namespace dozorira::output

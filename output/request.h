@@ -20,8 +20,9 @@ struct OutputRequest {
     std::optional<std::time_t> timestamp;
 };
 
-// Reads, scores and writes the task files, in order, as the request's format writes them. The
-// first failing task file ends the run with its RunError.
+// Reads and scores the task files, then writes their results, in order, whole: the output is
+// found first, and the first failing task file or a failure of the output ends the run with its
+// RunError, leaving the earlier output byte for byte as it was.
 void writeOutput(const OutputRequest& request, const std::vector<std::string>& taskFiles);
 
 } // namespace dozorira::output

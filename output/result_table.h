@@ -47,6 +47,7 @@ public:
     // Known before the first row, as file formats that state their row count need it.
     std::size_t rowCount() const;
     std::size_t taskFileCount() const { return results_.size(); }
+    const std::vector<ParticipantResult>& results() const { return results_; }
     // The longest subject name in bytes.
     std::size_t subjectBytes() const;
 

@@ -3,87 +3,273 @@
 #include "error.h"
 #include "record_file.h"
 
+#include <array>
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <random>
-#include <system_error>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace dozorira::output {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Links are followed by hand rather than by canonical(), because the file at the end of them
-// need not exist yet. Too many links (a loop) are left for the file system to refuse.
-fs::path followLinks(fs::path path) {
-    std::error_code ec;
-    for (int hops = 0; hops < 40 && fs::is_symlink(path, ec); ++hops) {
-        const fs::path target = fs::read_symlink(path, ec);
-        if (ec) break;
-        path = target.is_absolute() ? target : path.parent_path() / target;
-    }
-    return path;
-}
+constexpr std::size_t BufferSize = std::size_t{64} * 1024;
 
-std::string randomSuffix() {
+std::string randomName() {
     std::random_device random;
     constexpr char hex[] = "0123456789abcdef";
-    std::string suffix;
+    std::string name = ".dozorira-";
     for (int i = 0; i < 12; ++i)
-        suffix += hex[random() % 16];
-    return suffix;
+        name += hex[random() % 16];
+    return name + ".tmp";
+}
+
+bool writeAll(int fd, const char* data, std::size_t size, int& error) noexcept {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            error = errno;
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// A file named only because the file system cannot make unnamed ones is removed when a signal
+// ends the program; the name is kept where a signal handler can reach it.
+std::array<char, 4096> namedFile{};
+constexpr std::array<int, 4> EndingSignals = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
+
+extern "C" void removeNamedFileAndEnd(int signal) {
+    if (namedFile[0] != '\0') ::unlink(namedFile.data());
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void watchNamedFile(const std::string& name) {
+    if (name.size() >= namedFile.size()) return;
+    std::memcpy(namedFile.data(), name.c_str(), name.size() + 1);
+    for (const int signal : EndingSignals)
+        std::signal(signal, removeNamedFileAndEnd);
+}
+
+void forgetNamedFile() {
+    for (const int signal : EndingSignals)
+        std::signal(signal, SIG_DFL);
+    namedFile[0] = '\0';
+}
+
+// Signals that would end the program are held back while the new file has a name of its own
+// but has not yet taken the output's place, so that no such name outlives the program.
+class HeldSignals {
+public:
+    HeldSignals() {
+        sigset_t ending;
+        sigemptyset(&ending);
+        for (const int signal : EndingSignals)
+            sigaddset(&ending, signal);
+        pthread_sigmask(SIG_BLOCK, &ending, &saved_);
+    }
+    ~HeldSignals() { pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
+    HeldSignals(const HeldSignals&) = delete;
+    HeldSignals& operator=(const HeldSignals&) = delete;
+
+private:
+    sigset_t saved_{};
+};
+
+fs::path folderOf(const fs::path& file) {
+    return file.parent_path().empty() ? fs::path(".") : file.parent_path();
+}
+
+mode_t newFileMode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// An unnamed file in folder, or a named one where the file system cannot make unnamed files.
+// Fails with errno.
+Descriptor createIn(const fs::path& folder, std::string& named) {
+    Descriptor file(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
+    if (file || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return file;
+    std::string pattern = (folder / ".dozorira-XXXXXX").string();
+    file = Descriptor(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (!file) return file;
+    named = pattern;
+    watchNamedFile(named);
+    ::fchmod(file.get(), newFileMode());
+    return file;
 }
 
 } // namespace
 
-WholeFile::WholeFile(std::string outputPath)
-    : outputPath_(std::move(outputPath)), file_(nullptr, &std::fclose) {
-    if (outputPath_.empty()) throw RunError(ErrorKind::FileError, "no output file was given");
-    target_ = followLinks(outputPath_);
-    std::error_code ec;
-    // A rename would replace a device or a folder itself rather than write into it.
-    if (fs::exists(target_, ec) && !fs::is_regular_file(target_, ec))
-        throw RunError(ErrorKind::FileError,
-                       "the output is not a regular file (a folder or a device); choose another "
-                       "output file")
-            .inFile(outputPath_);
-    // "x" creates the file exclusively, with the permissions any new file gets.
-    for (int attempt = 0; attempt < 100 && !file_; ++attempt) {
-        temporary_ = target_.parent_path() / (".dozorira-" + randomSuffix() + ".tmp");
-        file_ = openFile(temporary_.c_str(), "wbx");
-        if (!file_ && errno != EEXIST) break;
-    }
-    if (!file_) fail("cannot create a temporary file beside", errno);
+WholeFile::WholeFile(OutputTarget target) : target_(std::move(target)) {
+    if (target_.kind == OutputTarget::Kind::Stream) return;
+    if (target_.kind == OutputTarget::Kind::ExistingFile && target_.status.st_nlink > 1)
+        replace_ = Replace::ByCopy; // a rename would leave the other names with the old study
+    createBeside();
+    if (target_.kind == OutputTarget::Kind::ExistingFile) keepOwnerAndMode();
 }
 
 WholeFile::~WholeFile() {
-    if (committed_) return;
-    file_.reset();
-    std::error_code ignored;
-    fs::remove(temporary_, ignored);
+    if (named_.empty()) return;
+    ::unlink(named_.c_str());
+    forgetNamedFile();
+}
+
+void WholeFile::createBeside() {
+    file_ = createIn(folderOf(target_.file), named_);
+    if (file_) return;
+    // A file that may be written in a folder that may not: its bytes can still be copied in.
+    if (target_.kind == OutputTarget::Kind::ExistingFile && (errno == EACCES || errno == EPERM)) {
+        replace_ = Replace::ByCopy;
+        createElsewhere();
+        return;
+    }
+    fail("cannot create", errno);
+}
+
+void WholeFile::createElsewhere() {
+    const char* temporary = std::getenv("TMPDIR");
+    file_ = createIn(temporary && *temporary ? temporary : "/tmp", named_);
+    if (!file_) fail("cannot make a temporary file for", errno);
+}
+
+// A renamed file is owned by whoever made it; where the output's owner or group cannot be given
+// to it, the bytes are copied into the output instead.
+void WholeFile::keepOwnerAndMode() {
+    if (replace_ == Replace::ByCopy) return;
+    struct stat made {};
+    if (::fstat(file_.get(), &made) != 0) fail("cannot create", errno);
+    const struct stat& was = target_.status;
+    if ((made.st_uid != was.st_uid || made.st_gid != was.st_gid) &&
+        ::fchown(file_.get(), was.st_uid, was.st_gid) != 0) {
+        replace_ = Replace::ByCopy;
+        return;
+    }
+    if (::fchmod(file_.get(), was.st_mode & 07777) != 0) fail("cannot create", errno);
 }
 
 bool WholeFile::write(const void* data, std::size_t size) noexcept {
     if (writeError_ != 0) return false;
-    if (std::fwrite(data, 1, size, file_.get()) == size) return true;
-    writeError_ = errno != 0 ? errno : EIO;
-    return false;
+    if (buffer_.size() + size > BufferSize && !flush()) return false;
+    if (size < BufferSize) {
+        buffer_.append(static_cast<const char*>(data), size);
+        return true;
+    }
+    const int fd = file_ ? file_.get() : target_.descriptor.get();
+    return writeAll(fd, static_cast<const char*>(data), size, writeError_);
+}
+
+bool WholeFile::flush() noexcept {
+    if (writeError_ != 0) return false;
+    const int fd = file_ ? file_.get() : target_.descriptor.get();
+    const bool written = writeAll(fd, buffer_.data(), buffer_.size(), writeError_);
+    buffer_.clear();
+    return written;
 }
 
 void WholeFile::throwIfFailed() const {
     if (writeError_ != 0) fail("cannot write", writeError_);
 }
 
+std::string WholeFile::pathForLibrary() {
+    if (!file_) createElsewhere();
+    libraryWrote_ = true;
+    return named_.empty() ? "/proc/self/fd/" + std::to_string(file_.get()) : named_;
+}
+
 void WholeFile::commit() {
+    flush();
     throwIfFailed();
-    if (std::fclose(file_.release()) != 0) fail("cannot write", errno);
-    std::error_code ec;
-    fs::rename(temporary_, target_, ec);
-    if (ec) fail("cannot replace", ec.value());
-    committed_ = true;
+    if (target_.kind == OutputTarget::Kind::Stream) {
+        if (libraryWrote_) copyTo(target_.descriptor.get());
+        return;
+    }
+    if (::fsync(file_.get()) != 0) fail("cannot write", errno);
+    if (replace_ == Replace::ByRename)
+        linkInPlace();
+    else
+        copyInPlace();
+}
+
+// The new file takes the output's name in one rename, so that a reader sees the earlier output
+// or the new one and never a mix; then the folder is flushed, so that the rename lasts too.
+void WholeFile::linkInPlace() {
+    const fs::path folder = folderOf(target_.file);
+    const Descriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folderFd) fail("cannot replace", errno);
+    const std::string name = target_.file.filename().string();
+    if (!named_.empty()) {
+        if (::renameat(AT_FDCWD, named_.c_str(), folderFd.get(), name.c_str()) != 0)
+            fail("cannot replace", errno);
+        named_.clear();
+        forgetNamedFile();
+    } else {
+        const HeldSignals held;
+        const std::string self = "/proc/self/fd/" + std::to_string(file_.get());
+        std::string link;
+        int linked = -1;
+        for (int attempt = 0; attempt < 100 && linked != 0; ++attempt) {
+            link = randomName();
+            linked =
+                ::linkat(AT_FDCWD, self.c_str(), folderFd.get(), link.c_str(), AT_SYMLINK_FOLLOW);
+            if (linked != 0 && errno == ENOENT) // no /proc: the privileged way
+                linked = ::linkat(file_.get(), "", folderFd.get(), link.c_str(), AT_EMPTY_PATH);
+            if (linked != 0 && errno != EEXIST) fail("cannot replace", errno);
+        }
+        if (linked != 0) fail("cannot replace", EEXIST);
+        if (::renameat(folderFd.get(), link.c_str(), folderFd.get(), name.c_str()) != 0) {
+            const int error = errno;
+            ::unlinkat(folderFd.get(), link.c_str(), 0);
+            fail("cannot replace", error);
+        }
+    }
+    if (::fsync(folderFd.get()) != 0) fail("cannot write", errno);
+}
+
+// The output itself receives the bytes, for its hard links and its owner. Space is reserved
+// first, so that a full disk refuses before any byte of the output changes; another run that
+// copies into the same file waits for this one.
+void WholeFile::copyInPlace() {
+    struct stat made {};
+    if (::fstat(file_.get(), &made) != 0) fail("cannot write", errno);
+    const int output = target_.descriptor.get();
+    if (::flock(output, LOCK_EX) != 0) fail("cannot write", errno);
+    if (::fallocate(output, FALLOC_FL_KEEP_SIZE, 0, made.st_size) != 0 && errno != EOPNOTSUPP &&
+        errno != ENOSYS)
+        fail("cannot write", errno);
+    copyTo(output);
+    if (::ftruncate(output, made.st_size) != 0 || ::fsync(output) != 0) fail("cannot write", errno);
+}
+
+// Copies the new file from its start to fd, at the offset fd is at.
+void WholeFile::copyTo(int fd) {
+    std::array<char, BufferSize> block;
+    off_t at = 0;
+    for (;;) {
+        const ssize_t got = ::pread(file_.get(), block.data(), block.size(), at);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) fail("cannot write", errno);
+        if (got == 0) return;
+        int error = 0;
+        if (!writeAll(fd, block.data(), static_cast<std::size_t>(got), error))
+            fail("cannot write", error);
+        at += got;
+    }
 }
 
 void WholeFile::fail(std::string_view what, int error) const {
-    failOutput(outputPath_, what, error);
+    failOutput(target_.name, what, error);
 }
 
 } // namespace dozorira::output

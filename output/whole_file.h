@@ -1,28 +1,28 @@
 #pragma once
 
-#include "file_handle.h"
+#include "target.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <memory>
 #include <string>
 #include <string_view>
 
 namespace dozorira::output {
 
-// An output file written whole or not at all. The bytes go to a temporary file beside the output,
-// which replaces the output only once it is complete; until then, and after any failure, the
-// earlier output stays as it was and the temporary file is removed. When the output is a
-// symbolic link, the file it points to is replaced and the link stays. Failures are File errors
-// that name the output.
+// An output file written whole or not at all. The bytes go to a new file that no one else sees,
+// which takes the output's place only once it is complete and on disk; until then, and after
+// any failure, the earlier output stays byte for byte as it was, and no file is left behind,
+// whatever ends the program. The new file keeps what the output was: its mode, owner and group,
+// its hard links and the symbolic links that lead to it. Where a rename cannot keep them, the
+// finished bytes are copied into the output itself, once space for them is reserved. Standard
+// output, a device or a pipe is written straight into. Failures are File errors that name the
+// output.
 class WholeFile {
 public:
-    explicit WholeFile(std::string outputPath);
+    explicit WholeFile(OutputTarget target);
     ~WholeFile();
     WholeFile(const WholeFile&) = delete;
     WholeFile& operator=(const WholeFile&) = delete;
 
-    const std::string& path() const { return outputPath_; }
+    const std::string& path() const { return target_.name; }
 
     // Never throws, so that writers called back from C code can use it: the first failure is
     // kept, later writes are skipped, and throwIfFailed() or commit() report it.
@@ -33,20 +33,30 @@ public:
     // For a library that writes files only by name: a path under which it may create or truncate
     // the file and write all of it, instead of calling write(). What it leaves there is what
     // commit() puts in the output's place.
-    std::string pathForLibrary() const { return temporary_.string(); }
+    std::string pathForLibrary();
 
-    // Completes the file and puts it in the output's place.
+    // Puts the complete file in the output's place.
     void commit();
 
 private:
+    enum class Replace { ByRename, ByCopy };
+
+    void createBeside();
+    void createElsewhere();
+    void keepOwnerAndMode();
+    bool flush() noexcept;
+    void linkInPlace();
+    void copyInPlace();
+    void copyTo(int fd);
     [[noreturn]] void fail(std::string_view what, int error) const;
 
-    std::string outputPath_;
-    std::filesystem::path target_; // the output, or the file its symbolic links lead to
-    std::filesystem::path temporary_;
-    FileHandle file_;
+    OutputTarget target_;
+    Replace replace_ = Replace::ByRename;
+    Descriptor file_;   // the new file, unnamed until it takes the output's place
+    std::string named_; // its name, where the file system cannot make unnamed files
+    bool libraryWrote_ = false;
+    std::string buffer_;
     int writeError_ = 0;
-    bool committed_ = false;
 };
 
 } // namespace dozorira::output

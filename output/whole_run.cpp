@@ -1,6 +1,6 @@
-#include "whole_run.h"
-
 #include "analysis.h"
+#include "dat_writer.h"
+#include "request.h"
 #include "stats_file.h"
 #include "target.h"
 #include "tsv_writer.h"
@@ -21,20 +21,24 @@ std::vector<ParticipantResult> analyseAll(const std::vector<std::string>& taskFi
 
 void render(const OutputRequest& request, const ResultTable& table, WholeFile& out) {
     switch (request.format) {
+    case Format::Dat:
+        writeDat(table.results(), {request.withColumnNames, request.decimalSeparator}, out);
+        return;
     case Format::Tsv: writeTsv(table, request.decimalSeparator, out); return;
     case Format::Sav: writeStatsFile(table, Package::Spss, request.timestamp, out); return;
     case Format::Dta: writeStatsFile(table, Package::Stata, request.timestamp, out); return;
-    case Format::Dat: break;
     }
-    throw std::logic_error("the .dat is written record by record");
 }
 
 } // namespace
 
-void runWhole(const OutputRequest& request, const std::vector<std::string>& taskFiles) {
-    refuseTaskFileAsOutput(request.path, taskFiles);
+// Everything the batch command writes is written whole, the .dat too, so that a failed run leaves
+// the earlier output as it was; only the window writes its .dat record by record (dat_run).
+void writeOutput(const OutputRequest& request, const std::vector<std::string>& taskFiles) {
+    OutputTarget target = openTarget(request.path);
+    refuseTaskFileAsOutput(target, taskFiles);
+    WholeFile output(std::move(target));
     const ResultTable table(analyseAll(taskFiles, rulesOf(request.format)), request.layout);
-    WholeFile output(request.path);
     render(request, table, output);
     output.commit();
 }

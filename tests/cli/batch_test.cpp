@@ -64,15 +64,13 @@ TEST(BatchRun, HeaderSwitchAndDecimalSeparator) {
 
 TEST(BatchRun, RunErrorIsOneLineAndStatusOne) {
     TempDir dir;
-    const std::string out = dir.path("study.dat");
+    const std::string out = dir.write("study.dat", "an earlier study");
     const Result r = batch({"-o", out, Data + "/pp01.vty", Data + "/broken.vty"});
     EXPECT_EQ(r.status, ExitRunError);
     EXPECT_EQ(r.err, "dozorira-batch: " + Data +
                          "/broken.vty: data line 1 (file line 3), field 6: \"300\" does not fit "
                          "0..255 (Overflow)\n");
-    const std::string expected = readFile(Data + "/expected.dat");
-    EXPECT_EQ(readFile(out), expected.substr(0, expected.find("pp02\t")))
-        << "the whole record before the error stays";
+    EXPECT_EQ(readFile(out), "an earlier study") << "a failed run leaves the output as it was";
 }
 
 TEST(BatchRun, UsageErrorsAreStatusTwo) {
@@ -198,13 +196,14 @@ TEST(BatchFileNames, OddNamesGiveTheirRecordOrAClearError) {
     // A tab or line feed in the subject would shift every column after it.
     for (const std::string subject : {"pp\t01", "pp\n01"}) {
         const std::string file = dir.write(subject + ".vty", task);
+        const std::string before = readFile(out);
         const Result r = batch({"-o", out, file});
         EXPECT_EQ(r.status, ExitRunError);
         EXPECT_NE(r.err.find("holds a tab or line break, which would shift the output's columns "
                              "(Invalid argument)"),
                   std::string::npos)
             << r.err;
-        EXPECT_EQ(readFile(out), "");
+        EXPECT_EQ(readFile(out), before);
         EXPECT_EQ(readFile(file), task);
     }
 }
