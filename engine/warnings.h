@@ -14,8 +14,9 @@ struct Warning {
     std::string file;
     int dataLine = 0; // 0 when the warning concerns the whole file
     std::string problem;
+    int field = -1; // -1 when the warning concerns the whole line
 
-    // "FILE: data line N (file line N+2): warning: PROBLEM", always on one line.
+    // "FILE: data line N (file line N+2), field F: warning: PROBLEM", always on one line.
     std::string message() const;
 };
 

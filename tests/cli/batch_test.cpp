@@ -274,8 +274,9 @@ TEST(BatchFormats, WholeOrUntouched) {
         {"study.tsv", {Data + "/pp01.vty", Data + "/broken.vty"}, "(Overflow)"},
         {"study.dta",
          {Data + "/pp01.vty", latin1},
-         latin1 + ": the file name is not UTF-8 text, which SPSS and Stata files need for the "
-                  "subject; rename the task file (Invalid argument)"},
+         std::string("\"").append(dir.path("pp")) +
+             "\\xE9.vty\": the file name is not UTF-8 text, which SPSS and Stata files need "
+             "for the subject; rename the task file (Invalid argument)"},
         {"study.sav", {latin1}, "(Invalid argument)"},
         {"pp\xE9.vty", {latin1}, "the output file is this task file"},
         {"study.dta", many, "cannot write the output file: File too large (File error)", true},

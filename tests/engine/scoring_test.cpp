@@ -1,11 +1,15 @@
 #include "error.h"
+#include "reader.h"
+#include "result.h"
 #include "scoring.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
 using namespace dozorira;
+using dozorira::test::dataLine;
 using dozorira::test::runErrorOf;
+using dozorira::test::taskFile;
 
 namespace {
 
@@ -92,4 +96,50 @@ TEST(Scoring, GapsAndOddTrialCounts) {
     EXPECT_EQ(e.kind(), ErrorKind::SubscriptOutOfRange);
     EXPECT_EQ(e.problem(), "cluster 1: trial 256 is beyond the 255 trials a cluster can hold "
                            "(the row numbers skip too far)");
+}
+
+TEST(ScoringErrors, NameTheDataLineAndFieldTheyComeFrom) {
+    // One cluster of n alike trials, rows 0 to n - 1.
+    const auto alike = [](int n, std::string_view open, std::string_view opened,
+                          std::string_view revisits) {
+        std::string file = taskFile({});
+        for (int row = 0; row < n; ++row)
+            file += dataLine(std::to_string(row), "6", "A", open, opened, revisits) + "\r\n";
+        return file;
+    };
+    const std::string row0 = dataLine("0", "6", "A", "1", "");
+    const std::string beyond = "32767 (Overflow)";
+    const std::pair<std::string, std::string> cases[] = {
+        {taskFile({row0, row0, dataLine("300", "6", "A", "1", "")}),
+         "data line 3 (file line 5), field 0: cluster 2: trial 256 is beyond the 255 trials a "
+         "cluster can hold (the row numbers skip too far) (Subscript out of range)"},
+        {taskFile({row0, dataLine("-1", "6", "A", "1", "")}),
+         "data line 2 (file line 4), field 0: cluster 1: the cluster has 0 trials (its last row "
+         "number is -1), so it has no mean (Division by zero)"},
+        {alike(17, "0", std::string(255, 'A'), ""),
+         "data line 17 (file line 19), field 7: cluster 1: the between-search errors would be "
+         "34680, outside -32768.." +
+             beyond},
+        {alike(129, "255", "", ""), "data line 129 (file line 131), field 6: cluster 1: the sum "
+                                    "of opened boxes would be 32895, outside -32768.." +
+                                        beyond},
+        {taskFile({row0, dataLine("1", "6", "A", "1", "", std::string(32768, ' ') + "x")}),
+         "data line 2 (file line 4), field 9: cluster 1: the within-search errors of a trial "
+         "would be 32768, outside -32768.." +
+             beyond},
+        {alike(2, "0", "", std::string(20000, ' ')),
+         "data line 2 (file line 4), field 9: cluster 1: the sum of within-search errors would "
+         "be 40000, outside -32768.." +
+             beyond},
+    };
+    dozorira::test::TempDir dir;
+    for (const auto& [content, message] : cases) {
+        const std::string path = dir.write("pp.vty", content);
+        EXPECT_EQ(runErrorOf([&] {
+                      ClusterTables t = readTaskFile(path);
+                      scoreClusters(t);
+                      summarise(t, path);
+                  }).what(),
+                  message);
+    }
 }
