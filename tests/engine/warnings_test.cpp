@@ -48,10 +48,8 @@ TEST(NumberWarnings, NameTheFirstFieldOfEachKindAndHowManyLinesHaveIt) {
 
 TEST(FileNamesInMessages, ShowOnOneLineAndPlainNamesAsTheyAre) {
     const std::pair<std::string, std::string> names[] = {
-        {"data/pp 01.vty", "data/pp 01.vty"},
-        {"pp\xC3\xA9\xF0\x9F\x98\x80.vty", "pp\xC3\xA9\xF0\x9F\x98\x80.vty"},
-        {"a\nb.vty", R"("a\nb.vty")"},
-        {"a\tb\r\\\"", R"("a\tb\r\\\"")"},
+        {"data/pp 01\xC3\xA9.vty", "data/pp 01\xC3\xA9.vty"},
+        {"a\nb\tc\r\\\"", R"("a\nb\tc\r\\\"")"},
         {"pp\xE9\x01\x7F.vty", R"("pp\xE9\x01\x7F.vty")"},
         // A C1 control, a surrogate, a code point beyond U+10FFFF, an overlong "/".
         {"\xC2\x85\xED\xA0\x80\xF4\x90\x80\x80\xC0\xAF",
@@ -60,8 +58,8 @@ TEST(FileNamesInMessages, ShowOnOneLineAndPlainNamesAsTheyAre) {
     for (const auto& [name, shown] : names)
         EXPECT_EQ(shownName(name), shown);
     EXPECT_EQ(shownName("pp.vty", true), "\"pp.vty\"");
-    EXPECT_STREQ(RunError(ErrorKind::FileError, "gone").inFile("a\nb.vty").what(),
-                 R"("a\nb.vty": gone (File error))");
-    EXPECT_EQ((Warning{"a\nb.vty", 2, "odd", 6}.message()),
-              R"("a\nb.vty": data line 2 (file line 4), field 6: warning: odd)");
+    EXPECT_STREQ(RunError(ErrorKind::FileError, "gone").inFile("a\nb").what(),
+                 R"("a\nb": gone (File error))");
+    EXPECT_EQ((Warning{"a\nb", 2, "odd", 6}.message()),
+              R"("a\nb": data line 2 (file line 4), field 6: warning: odd)");
 }
