@@ -63,12 +63,12 @@ std::string subjectName(std::string_view path) {
     const std::string_view name = path.substr(path.rfind('/') + 1);
     if (name.size() < 4)
         throw RunError(ErrorKind::InvalidArgument,
-                       "the file name " + quoted(name) +
+                       "the file name " + shownName(name, true) +
                            " is too short to hold a subject name and an extension");
     const std::string_view subject = name.substr(0, name.size() - 4);
     if (subject.find_first_of("\t\r\n") != std::string_view::npos)
         throw RunError(ErrorKind::InvalidArgument,
-                       "the file name " + quoted(name) +
+                       "the file name " + shownName(name, true) +
                            " holds a tab or line break, which would shift the output's columns");
     return std::string(subject);
 }
