@@ -1,6 +1,7 @@
 #pragma once
 
 #include "error.h"
+#include "number.h"
 
 #include <array>
 #include <cstdint>
@@ -22,6 +23,7 @@ struct Trial {
     std::string RevisitList; // field 9: boxes opened again, separated by blanks
     std::uint8_t OpenCount = 0;
     std::int16_t WithinErrors = 0;
+    int DataLine = 0; // 0 for a trial that a gap in the row numbers left without a line
 };
 
 struct Cluster {
@@ -33,11 +35,27 @@ struct Cluster {
     std::vector<Trial> trials; // trial t is trials[t - 1]
     // The data lines the cluster holds, which its TrialCount need not match; for warnings only.
     int LineCount = 0;
+    // The line whose row number set TrialCount; errors name it.
+    int LastDataLine = 0;
 
     // Trial t (1-based). Trials past the stored lines (a gap in the row numbers) are empty;
-    // past 255 they fail with Subscript out of range.
+    // past 255 they fail with Subscript out of range, named at the row number that asked for them.
     Trial& trial(int t);
     const Trial& trial(int t) const;
+    // The data line that an error about trial t names: its own, or for a trial without one the
+    // cluster's last.
+    int lineOf(int t) const;
+};
+
+// The first numeric field of one kind of NumberQuirk, and how many data lines have one; for
+// warnings only.
+struct OddNumbers {
+    int lineCount = 0;
+    int firstDataLine = 0;
+    int field = 0;
+    std::string text;
+    int value = 0;          // what the field reads as
+    int startedCluster = 0; // the cluster that a row number read as 0 starts, else 0
 };
 
 // Everything known of one task file. Built fresh for every file, so nothing of one file can
@@ -54,6 +72,7 @@ struct ClusterTables {
         int count;
     };
     std::vector<LineFeeds> dataLinesWithLineFeeds;
+    std::array<OddNumbers, NumberQuirkKinds> oddNumbers;
 
     Cluster& cluster(int c) { return clusters[static_cast<std::size_t>(c)]; }
     const Cluster& cluster(int c) const { return clusters[static_cast<std::size_t>(c)]; }

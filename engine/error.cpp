@@ -3,6 +3,66 @@
 #include <utility>
 
 namespace dozorira {
+namespace {
+
+constexpr char HexDigits[] = "0123456789ABCDEF";
+
+void appendHexByte(std::string& out, unsigned char byte) {
+    out += "\\x";
+    out += HexDigits[byte >> 4];
+    out += HexDigits[byte & 15];
+}
+
+// The lead bytes of multi-byte UTF-8 and what their second byte may be; the ranges leave out
+// overlong forms, surrogates, code points beyond U+10FFFF and the C1 controls U+0080..U+009F.
+struct Utf8Lead {
+    unsigned char first, last;
+    std::size_t length;
+    unsigned char secondMin, secondMax;
+};
+constexpr Utf8Lead Utf8Leads[] = {
+    {0xC2, 0xC2, 2, 0xA0, 0xBF}, {0xC3, 0xDF, 2, 0x80, 0xBF}, {0xE0, 0xE0, 3, 0xA0, 0xBF},
+    {0xE1, 0xEC, 3, 0x80, 0xBF}, {0xED, 0xED, 3, 0x80, 0x9F}, {0xEE, 0xEF, 3, 0x80, 0xBF},
+    {0xF0, 0xF0, 4, 0x90, 0xBF}, {0xF1, 0xF3, 4, 0x80, 0xBF}, {0xF4, 0xF4, 4, 0x80, 0x8F},
+};
+
+// The length of the character that text starts with when a name may show it as it is: valid
+// UTF-8, no control character, no '"' and no '\\'. 0 when it must be escaped.
+std::size_t plainCharacterLength(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) return lead < 0x20 || lead == 0x7F || lead == '"' || lead == '\\' ? 0 : 1;
+    for (const Utf8Lead& l : Utf8Leads) {
+        if (lead < l.first || lead > l.last) continue;
+        if (text.size() < l.length || byte(1) < l.secondMin || byte(1) > l.secondMax) return 0;
+        for (std::size_t i = 2; i < l.length; ++i)
+            if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+        return l.length;
+    }
+    return 0;
+}
+
+bool isPlainName(std::string_view name) {
+    for (std::size_t at = 0; at < name.size();) {
+        const std::size_t length = plainCharacterLength(name.substr(at));
+        if (length == 0) return false;
+        at += length;
+    }
+    return true;
+}
+
+void appendEscaped(std::string& out, unsigned char byte) {
+    switch (byte) {
+    case '\n': out += "\\n"; break;
+    case '\t': out += "\\t"; break;
+    case '\r': out += "\\r"; break;
+    case '\\': out += "\\\\"; break;
+    case '"': out += "\\\""; break;
+    default: appendHexByte(out, byte);
+    }
+}
+
+} // namespace
 
 std::string_view kindName(ErrorKind kind) {
     switch (kind) {
@@ -39,8 +99,14 @@ RunError& RunError::atField(int field) {
     return *this;
 }
 
+RunError& RunError::concerning(std::string_view what) {
+    problem_.insert(0, std::string(what) + ": ");
+    compose();
+    return *this;
+}
+
 void RunError::compose() {
-    std::string where = file_;
+    std::string where = shownName(file_);
     if (dataLine_ > 0) {
         if (!where.empty()) where += ": ";
         where += dataLinePlace(dataLine_);
@@ -70,15 +136,28 @@ std::string printable(std::string_view text) {
     out.reserve(text.size());
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 32 || byte == 127) {
-            constexpr char hex[] = "0123456789ABCDEF";
-            out += "\\x";
-            out += hex[byte >> 4];
-            out += hex[byte & 15];
-        } else {
+        if (byte < 32 || byte == 127)
+            appendHexByte(out, byte);
+        else
             out += c;
+    }
+    return out;
+}
+
+std::string shownName(std::string_view name, bool alwaysQuoted) {
+    const bool plain = isPlainName(name);
+    if (plain && !alwaysQuoted) return std::string(name);
+    std::string out = "\"";
+    for (std::size_t at = 0; at < name.size();) {
+        const std::size_t length = plain ? name.size() : plainCharacterLength(name.substr(at));
+        if (length > 0) {
+            out += name.substr(at, length);
+            at += length;
+        } else {
+            appendEscaped(out, static_cast<unsigned char>(name[at++]));
         }
     }
+    out += '"';
     return out;
 }
 

@@ -34,6 +34,8 @@ public:
     RunError& inFile(std::string path);
     RunError& atDataLine(int dataLine);
     RunError& atField(int field);
+    // Puts what the problem concerns before it: "cluster 2: " + problem.
+    RunError& concerning(std::string_view what);
 
     // "FILE: data line N (file line N+2), field F: PROBLEM (KIND)", leaving out what is unknown.
     const char* what() const noexcept override { return message_.c_str(); }
@@ -54,6 +56,12 @@ std::string dataLinePlace(int dataLine);
 
 // A short, printable excerpt of input text for an error message.
 std::string quoted(std::string_view text);
+
+// A file name as a message shows it, so that the message stays on one line: as it is when it is
+// valid UTF-8 without control characters, '"' or '\\'; otherwise in double quotes with C escapes
+// (\n, \t, \r, \\, \" and \xNN for other control bytes and for bytes that are not UTF-8).
+// alwaysQuoted puts even a plain name in quotes, as a name inside a sentence needs.
+std::string shownName(std::string_view name, bool alwaysQuoted = false);
 
 // The whole text with its control characters written as \xNN, so that it stays on one line.
 std::string printable(std::string_view text);

@@ -34,13 +34,20 @@ std::string significant(std::string_view field) {
     return out;
 }
 
-double readRadixInteger(std::string_view digits, int radix) {
+double readRadixInteger(std::string_view digits, int radix, NumberQuirks& quirks) {
     double value = 0;
-    for (char c : digits) {
-        const int d = digitValue(c);
+    std::size_t read = 0;
+    for (; read < digits.size(); ++read) {
+        const int d = digitValue(digits[read]);
         if (d >= radix) break;
         value = value * radix + d;
     }
+    if (read == 0) {
+        quirks.add(NumberQuirk::NoNumber);
+        return 0;
+    }
+    quirks.add(NumberQuirk::HexOrOctal);
+    if (read < digits.size()) quirks.add(NumberQuirk::TextAfter);
     return value;
 }
 
@@ -103,10 +110,14 @@ double beyondRange(std::string_view number) {
     return power >= 0 ? std::numeric_limits<double>::infinity() : 0.0;
 }
 
-double readDecimal(std::string_view s) {
+double readDecimal(std::string_view s, NumberQuirks& quirks) {
     bool general = false;
     const std::size_t length = decimalPrefix(s, general);
-    if (length == 0) return 0;
+    if (length == 0) {
+        quirks.add(NumberQuirk::NoNumber);
+        return 0;
+    }
+    if (length < s.size()) quirks.add(NumberQuirk::TextAfter);
     std::string_view number = s.substr(0, length);
     const bool negative = number[0] == '-';
     if (number[0] == '+' || negative) number.remove_prefix(1);
@@ -124,8 +135,10 @@ double readDecimal(std::string_view s) {
     return negative ? -value : value;
 }
 
-template <typename T> T readChecked(std::string_view field) {
-    const double value = roundHalfEven(readNumber(field));
+template <typename T> T readChecked(std::string_view field, NumberQuirks& quirks) {
+    const double read = readNumber(field, quirks);
+    const double value = roundHalfEven(read);
+    if (value != read) quirks.add(NumberQuirk::Rounded);
     constexpr auto lo = std::numeric_limits<T>::min();
     constexpr auto hi = std::numeric_limits<T>::max();
     if (!(value >= lo && value <= hi))
@@ -137,6 +150,11 @@ template <typename T> T readChecked(std::string_view field) {
 } // namespace
 
 double readNumber(std::string_view field) {
+    NumberQuirks ignored;
+    return readNumber(field, ignored);
+}
+
+double readNumber(std::string_view field, NumberQuirks& quirks) {
     // Most fields are a few plain digits.
     if (!field.empty() && field.size() <= 9 && std::all_of(field.begin(), field.end(), isDigit)) {
         long value = 0;
@@ -146,10 +164,11 @@ double readNumber(std::string_view field) {
     }
     const std::string s = significant(field);
     if (s.size() >= 2 && s[0] == '&') {
-        if (s[1] == 'H' || s[1] == 'h') return readRadixInteger(std::string_view(s).substr(2), 16);
-        if (s[1] == 'O' || s[1] == 'o') return readRadixInteger(std::string_view(s).substr(2), 8);
+        const std::string_view digits = std::string_view(s).substr(2);
+        if (s[1] == 'H' || s[1] == 'h') return readRadixInteger(digits, 16, quirks);
+        if (s[1] == 'O' || s[1] == 'o') return readRadixInteger(digits, 8, quirks);
     }
-    return readDecimal(s);
+    return readDecimal(s, quirks);
 }
 
 double roundHalfEven(double value) {
@@ -159,12 +178,22 @@ double roundHalfEven(double value) {
     return below;
 }
 
+std::int16_t readInt16(std::string_view field, NumberQuirks& quirks) {
+    return readChecked<std::int16_t>(field, quirks);
+}
+
+std::uint8_t readByte(std::string_view field, NumberQuirks& quirks) {
+    return readChecked<std::uint8_t>(field, quirks);
+}
+
 std::int16_t readInt16(std::string_view field) {
-    return readChecked<std::int16_t>(field);
+    NumberQuirks ignored;
+    return readInt16(field, ignored);
 }
 
 std::uint8_t readByte(std::string_view field) {
-    return readChecked<std::uint8_t>(field);
+    NumberQuirks ignored;
+    return readByte(field, ignored);
 }
 
 std::int16_t checkedInt16(long long value, std::string_view what) {

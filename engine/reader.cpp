@@ -50,14 +50,6 @@ std::string_view trimBlanks(std::string_view text) {
 
 constexpr std::size_t TypicalTrials = 32;
 
-template <typename Read> auto readField(const Fields& fields, int index, Read read) {
-    try {
-        return read(fields[index]);
-    } catch (RunError& e) {
-        throw e.atField(index);
-    }
-}
-
 class TaskFileReader {
 public:
     explicit TaskFileReader(const std::string& path) : file_(path) {
@@ -100,7 +92,8 @@ private:
                                                                std::to_string(MaxDataLines) +
                                                                " data lines");
         const Fields fields(line);
-        const std::int16_t row = readField(fields, 0, readInt16);
+        lineQuirks_ = {};
+        const std::int16_t row = readNumeric(fields, 0, readInt16);
         RowNumber[static_cast<std::size_t>(dataLine_)] = row;
         if (row != 0)
             countTrial();
@@ -110,8 +103,44 @@ private:
         noteShape(line);
     }
 
+    // Reads a numeric field and notes how it departs from a plain number.
+    template <typename T>
+    T readNumeric(const Fields& fields, int index, T (*read)(std::string_view, NumberQuirks&)) {
+        const std::string_view text = fields[index];
+        NumberQuirks quirks;
+        T value{};
+        try {
+            value = read(text, quirks);
+        } catch (RunError& e) {
+            throw e.atField(index);
+        }
+        if (quirks.any()) noteOddNumber(quirks, index, text, value);
+        return value;
+    }
+
+    void noteOddNumber(NumberQuirks quirks, int index, std::string_view text, int value) {
+        lineQuirks_.add(quirks);
+        for (int kind = 0; kind < NumberQuirkKinds; ++kind) {
+            OddNumbers& odd = tables_.oddNumbers[static_cast<std::size_t>(kind)];
+            if (!quirks.has(static_cast<NumberQuirk>(kind)) || odd.firstDataLine > 0) continue;
+            odd.firstDataLine = dataLine_;
+            odd.field = index;
+            odd.text = text;
+            odd.value = value;
+            // Field 0 is read before the cluster that its 0 starts.
+            odd.startedCluster = index == 0 && value == 0 ? tables_.ClusterCount + 1 : 0;
+        }
+    }
+
+    void countOddNumberLine() {
+        for (int kind = 0; kind < NumberQuirkKinds; ++kind)
+            if (lineQuirks_.has(static_cast<NumberQuirk>(kind)))
+                ++tables_.oddNumbers[static_cast<std::size_t>(kind)].lineCount;
+    }
+
     // Nothing read here changes a number; it lets --check warn of shapes that do.
     void noteShape(std::string_view line) {
+        if (lineQuirks_.any()) countOddNumberLine();
         ++tables_.cluster(tables_.ClusterCount).LineCount;
         const auto lineFeeds = std::count(line.begin(), line.end(), '\n');
         if (lineFeeds > 0)
@@ -135,19 +164,25 @@ private:
 
     // A cluster's trial count is its last row number plus one, whatever lines it holds.
     void closeCluster(std::int16_t lastRow) {
-        tables_.cluster(tables_.ClusterCount).TrialCount =
-            checkedInt16(lastRow + 1, "the last row number of the cluster plus one");
+        Cluster& current = tables_.cluster(tables_.ClusterCount);
+        try {
+            current.TrialCount =
+                checkedInt16(lastRow + 1, "the last row number of the cluster plus one");
+        } catch (RunError& e) {
+            throw e.atDataLine(current.LastDataLine).atField(0);
+        }
     }
 
     void storeFields(const Fields& fields) {
         Cluster& c = tables_.cluster(tables_.ClusterCount);
         c.ClusterLabel = fields[1];
-        c.BoxCount = readField(fields, 2, readByte);
-        c.ClusterCode = readField(fields, 3, readByte);
+        c.BoxCount = readNumeric(fields, 2, readByte);
+        c.ClusterCode = readNumeric(fields, 3, readByte);
         // Trials of a cluster are stored in line order, so trial TrialCount is the next one.
         Trial& t = c.trial(c.TrialCount);
+        t.DataLine = c.LastDataLine = dataLine_;
         t.FoundBox = trimBlanks(fields[4]);
-        t.OpenCount = readField(fields, 6, readByte);
+        t.OpenCount = readNumeric(fields, 6, readByte);
         t.OpenedBoxes = fields[7];
         t.RevisitList = fields[9];
     }
@@ -156,6 +191,7 @@ private:
     ClusterTables tables_;
     std::array<std::int16_t, MaxDataLines + 1> RowNumber{};
     int dataLine_ = 0;
+    NumberQuirks lineQuirks_; // of the current data line, which counts once per kind
 };
 
 } // namespace

@@ -13,23 +13,37 @@ struct ClusterSums {
     long long within = 0;
 };
 
-ClusterSums sumTrials(const Cluster& cluster) {
-    ClusterSums sums;
+// One number summed over the cluster's trials, checked as it grows so that an error names the
+// trial at which the sum passed 32767.
+template <typename Value>
+long long sumOverTrials(const Cluster& cluster, Value value, const char* what, int field) {
+    long long sum = 0;
     for (int r = 1; r <= cluster.TrialCount; ++r) {
-        const Trial& trial = cluster.trial(r);
-        sums.opened += trial.OpenCount;
-        sums.within += trial.WithinErrors;
+        sum += value(cluster.trial(r));
+        try {
+            checkedInt16(sum, what);
+        } catch (RunError& e) {
+            throw e.atDataLine(cluster.lineOf(r)).atField(field);
+        }
     }
-    checkedInt16(sums.opened, "the sum of opened boxes");
-    checkedInt16(sums.within, "the sum of within-search errors");
-    return sums;
+    return sum;
+}
+
+ClusterSums sumTrials(const Cluster& cluster) {
+    return {sumOverTrials(
+                cluster, [](const Trial& t) { return t.OpenCount; }, "the sum of opened boxes", 6),
+            sumOverTrials(
+                cluster, [](const Trial& t) { return t.WithinErrors; },
+                "the sum of within-search errors", 9)};
 }
 
 ClusterResult summariseCluster(const Cluster& cluster) {
     const ClusterSums sums = sumTrials(cluster);
     if (cluster.TrialCount == 0)
         throw RunError(ErrorKind::DivisionByZero,
-                       "the cluster has 0 trials (its last row number is -1), so it has no mean");
+                       "the cluster has 0 trials (its last row number is -1), so it has no mean")
+            .atDataLine(cluster.LastDataLine)
+            .atField(0);
     return {cluster.TrialCount, cluster.BoxCount,
             Thousandths::ofRatio(sums.opened, cluster.TrialCount),
             Thousandths::ofRatio(sums.within, cluster.TrialCount), cluster.BetweenErrors};
@@ -49,12 +63,12 @@ std::string subjectName(std::string_view path) {
     const std::string_view name = path.substr(path.rfind('/') + 1);
     if (name.size() < 4)
         throw RunError(ErrorKind::InvalidArgument,
-                       "the file name " + quoted(name) +
+                       "the file name " + shownName(name, true) +
                            " is too short to hold a subject name and an extension");
     const std::string_view subject = name.substr(0, name.size() - 4);
     if (subject.find_first_of("\t\r\n") != std::string_view::npos)
         throw RunError(ErrorKind::InvalidArgument,
-                       "the file name " + quoted(name) +
+                       "the file name " + shownName(name, true) +
                            " holds a tab or line break, which would shift the output's columns");
     return std::string(subject);
 }
@@ -66,7 +80,7 @@ ParticipantResult summarise(const ClusterTables& tables, std::string_view path) 
         try {
             result.clusters.push_back(summariseCluster(tables.cluster(h)));
         } catch (RunError& e) {
-            throw RunError(e.kind(), "cluster " + std::to_string(h) + ": " + e.problem());
+            throw e.concerning("cluster " + std::to_string(h));
         }
     }
     return result;

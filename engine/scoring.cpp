@@ -21,7 +21,11 @@ void scoreBetween(Cluster& cluster) {
             errors += earlierFinds[static_cast<unsigned char>(box)];
         // Counts only grow, so checking once per trial fails exactly where counting one by one
         // would.
-        checkedInt16(errors, "the between-search errors");
+        try {
+            checkedInt16(errors, "the between-search errors");
+        } catch (RunError& e) {
+            throw e.atDataLine(cluster.lineOf(r)).atField(7);
+        }
     }
     cluster.BetweenErrors = static_cast<std::int16_t>(errors);
 }
@@ -36,7 +40,11 @@ std::int16_t withinErrors(const std::string& revisits) {
 void scoreWithin(Cluster& cluster) {
     for (int r = 1; r <= cluster.TrialCount; ++r) {
         Trial& trial = cluster.trial(r);
-        trial.WithinErrors = withinErrors(trial.RevisitList);
+        try {
+            trial.WithinErrors = withinErrors(trial.RevisitList);
+        } catch (RunError& e) {
+            throw e.atDataLine(cluster.lineOf(r)).atField(9);
+        }
     }
 }
 
@@ -48,7 +56,7 @@ void scoreClusters(ClusterTables& tables) {
             scoreBetween(tables.cluster(c));
             scoreWithin(tables.cluster(c));
         } catch (RunError& e) {
-            throw RunError(e.kind(), "cluster " + std::to_string(c) + ": " + e.problem());
+            throw e.concerning("cluster " + std::to_string(c));
         }
     }
 }

@@ -1,6 +1,8 @@
 #include "warnings.h"
 
 #include <algorithm>
+#include <array>
+#include <utility>
 
 namespace dozorira {
 namespace {
@@ -55,12 +57,10 @@ std::string trialCountProblem(int number, const Cluster& cluster) {
 
 // Named at the cluster's last line, whose row number sets the trial count.
 void warnOfTrialCounts(const ClusterTables& tables, Warnings& warnings) {
-    int lastLine = tables.cluster(0).LineCount;
     for (int c = 1; c <= tables.ClusterCount; ++c) {
         const Cluster& cluster = tables.cluster(c);
-        lastLine += cluster.LineCount;
         if (cluster.TrialCount != cluster.LineCount)
-            warnings.push_back({{}, lastLine, trialCountProblem(c, cluster)});
+            warnings.push_back({{}, cluster.LastDataLine, trialCountProblem(c, cluster)});
     }
 }
 
@@ -77,21 +77,55 @@ void warnOfLineFeeds(const ClusterTables& tables, Warnings& warnings) {
     }
 }
 
+// Why each kind of odd number reads as it does, and what the data lines that have it hold.
+struct OddNumberWording {
+    const char* why;
+    const char* holding;
+};
+constexpr std::array<OddNumberWording, NumberQuirkKinds> OddNumberWordings = {{
+    {"a numeric field with no leading number reads as 0", "a numeric field without a number"},
+    {"reading a number stops at the first character that cannot continue it",
+     "text after a number"},
+    {"&H leads a hexadecimal number and &O an octal one", "a number in hexadecimal or octal"},
+    {"a number that is not whole is rounded, an exact half to the even neighbour",
+     "a number that gets rounded"},
+}};
+
+std::string oddNumberProblem(const OddNumbers& odd, const OddNumberWording& wording) {
+    std::string problem = quoted(odd.text) + " reads as " + std::to_string(odd.value);
+    if (odd.startedCluster > 0)
+        problem += " and starts cluster " + std::to_string(odd.startedCluster);
+    problem += ": ";
+    problem += wording.why;
+    problem += odd.lineCount == 1
+                   ? " (the only data line with "
+                   : " (the first of " + std::to_string(odd.lineCount) + " data lines with ";
+    return problem + wording.holding + ")";
+}
+
+// The number rule reads these fields without an error, yet not as a researcher would.
+void warnOfOddNumbers(const ClusterTables& tables, Warnings& warnings) {
+    for (std::size_t kind = 0; kind < tables.oddNumbers.size(); ++kind) {
+        const OddNumbers& odd = tables.oddNumbers[kind];
+        if (odd.lineCount == 0) continue;
+        warnings.push_back(
+            {{}, odd.firstDataLine, oddNumberProblem(odd, OddNumberWordings[kind]), odd.field});
+    }
+}
+
 } // namespace
 
 std::string counted(long long count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-std::string quotedFileName(const std::string& path) {
-    std::string name = "\"";
-    name += printable(path);
-    return name + "\"";
-}
-
 std::string Warning::message() const {
-    std::string out = printable(file) + ": ";
-    if (dataLine > 0) out += dataLinePlace(dataLine) + ": ";
+    std::string out = shownName(file) + ": ";
+    if (dataLine > 0) {
+        out += dataLinePlace(dataLine);
+        if (field >= 0) out += ", field " + std::to_string(field);
+        out += ": ";
+    }
     return out + "warning: " + problem;
 }
 
@@ -101,10 +135,12 @@ Warnings fileWarnings(const ClusterTables& tables, const std::string& path) {
     warnOfLinesOutsideClusters(tables, warnings);
     warnOfTrialCounts(tables, warnings);
     warnOfLineFeeds(tables, warnings);
+    warnOfOddNumbers(tables, warnings);
     for (Warning& warning : warnings)
         warning.file = path;
-    std::stable_sort(warnings.begin(), warnings.end(),
-                     [](const Warning& a, const Warning& b) { return a.dataLine < b.dataLine; });
+    std::stable_sort(warnings.begin(), warnings.end(), [](const Warning& a, const Warning& b) {
+        return std::pair(a.dataLine, a.field) < std::pair(b.dataLine, b.field);
+    });
     return warnings;
 }
 

@@ -13,8 +13,9 @@ struct Warning {
     std::string file;
     int dataLine = 0; // 0 when the warning concerns the whole file
     std::string problem;
+    int field = -1; // -1 when the warning concerns the whole line
 
-    // "FILE: data line N (file line N+2): warning: PROBLEM", always on one line.
+    // "FILE: data line N (file line N+2), field F: warning: PROBLEM", always on one line.
     std::string message() const;
 };
 
@@ -23,8 +24,5 @@ std::vector<Warning> fileWarnings(const ClusterTables& tables, const std::string
 
 // "1 cluster", "3 clusters".
 std::string counted(long long count, const char* one, const char* many);
-
-// The file name as warnings show it: in quotes, its control characters as \xNN.
-std::string quotedFileName(const std::string& path);
 
 } // namespace dozorira

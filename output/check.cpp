@@ -29,7 +29,7 @@ void RunCheck::compareClusterCount(const std::string& path, int clusterCount,
     if (clusterCount == firstClusterCount_ || !rules_.columnsOfFirstFile) return;
     std::string problem = "the file holds " + counted(clusterCount, "cluster", "clusters") +
                           " but the run's first file without errors, " +
-                          quotedFileName(firstFile_) + ", holds " +
+                          shownName(firstFile_, true) + ", holds " +
                           std::to_string(firstClusterCount_) + ": in " +
                           std::string(rules_.description) + " its record has ";
     problem += clusterCount > firstClusterCount_ ? "more" : "fewer";
@@ -43,7 +43,7 @@ void RunCheck::compareSubject(const std::string& path, const std::string& subjec
     const auto [earlier, isNew] = fileOfSubject_.try_emplace(subject, path);
     if (isNew) return;
     std::string problem = "its subject " + dozorira::quoted(subject) + " is also the subject of " +
-                          quotedFileName(earlier->second) +
+                          shownName(earlier->second, true) +
                           ": the output holds two records under one name, one participant "
                           "counted twice or two participants mixed up";
     warnings.push_back({path, 0, std::move(problem)});

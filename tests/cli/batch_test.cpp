@@ -283,8 +283,9 @@ TEST(BatchFormats, WholeOrUntouched) {
         {"study.tsv", {Data + "/pp01.vty", Data + "/broken.vty"}, "(Overflow)"},
         {"study.dta",
          {Data + "/pp01.vty", latin1},
-         latin1 + ": the file name is not UTF-8 text, which a Stata file needs for the subject; "
-                  "rename the task file (Invalid argument)"},
+         std::string("\"").append(dir.path("pp")) +
+             "\\xE9.vty\": the file name is not UTF-8 text, which a Stata file needs for the "
+             "subject; rename the task file (Invalid argument)"},
         {"study.tsv", {latin1}, "(Invalid argument)"},
         {"pp\xE9.vty", {latin1}, "the output file is this task file"},
         {"study.dta", many, "cannot write the output file: File too large (File error)", true},
@@ -339,7 +340,7 @@ TEST(BatchFormats, EachFormatKeepsItsRules) {
         std::string upper = f.name;
         for (char& c : upper)
             c = static_cast<char>(std::toupper(c));
-        for (const std::vector<std::string> choice :
+        for (const std::vector<std::string>& choice :
              {std::vector<std::string>{"-o", dir.path("x." + f.name)},
               {"-o", dir.path("X." + upper)},
               {"--format", f.name, "-o", dir.path("x")}}) {

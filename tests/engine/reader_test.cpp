@@ -142,8 +142,11 @@ TEST(ReadingErrors, NameTheLineTheFieldAndTheKind) {
         {taskFile({row("40000")}), ErrorKind::Overflow,
          "data line 1 (file line 3), field 0: \"40000\" does not fit -32768..32767 (Overflow)"},
         {taskFile({row("0"), row("32767")}), ErrorKind::Overflow,
-         "data line 2 (file line 4): the last row number of the cluster plus one would be "
-         "32768, outside -32768..32767 (Overflow)"},
+         "data line 2 (file line 4), field 0: the last row number of the cluster plus one would "
+         "be 32768, outside -32768..32767 (Overflow)"},
+        {taskFile({row("0"), row("32767"), row("0")}), ErrorKind::Overflow,
+         "data line 2 (file line 4), field 0: the last row number of the cluster plus one would "
+         "be 32768, outside -32768..32767 (Overflow)"},
         {tooMany, ErrorKind::SubscriptOutOfRange,
          "data line 256 (file line 258): a task file holds at most 255 data lines "
          "(Subscript out of range)"},

@@ -1,11 +1,15 @@
 #include "error.h"
+#include "reader.h"
+#include "result.h"
 #include "scoring.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
 using namespace dozorira;
+using dozorira::test::dataLine;
 using dozorira::test::runErrorOf;
+using dozorira::test::taskFile;
 
 namespace {
 
@@ -92,4 +96,43 @@ TEST(Scoring, GapsAndOddTrialCounts) {
     EXPECT_EQ(e.kind(), ErrorKind::SubscriptOutOfRange);
     EXPECT_EQ(e.problem(), "cluster 1: trial 256 is beyond the 255 trials a cluster can hold "
                            "(the row numbers skip too far)");
+}
+
+TEST(ScoringErrors, NameTheDataLineAndFieldTheyComeFrom) {
+    const auto alike = [](int n, std::string_view open, std::string_view opened,
+                          std::string_view revisits) { // rows 0 to n - 1
+        std::string file = taskFile({});
+        for (int row = 0; row < n; ++row)
+            file += dataLine(std::to_string(row), "6", "A", open, opened, revisits) + "\r\n";
+        return file;
+    };
+    const std::string row0 = dataLine("0", "6", "A", "1", "");
+    const struct {
+        std::string file;
+        int line, field;
+        const char* problem;
+    } cases[] = {
+        {taskFile({row0, row0, dataLine("300", "6", "A", "1", "")}), 3, 0,
+         "cluster 2: trial 256 is beyond the 255 trials"},
+        {taskFile({row0, dataLine("-1", "6", "A", "1", "")}), 2, 0,
+         "cluster 1: the cluster has 0 trials"},
+        {alike(17, "0", std::string(255, 'A'), ""), 17, 7,
+         "cluster 1: the between-search errors would be 34680,"},
+        {alike(129, "255", "", ""), 129, 6, "cluster 1: the sum of opened boxes would be 32895,"},
+        {taskFile({row0, dataLine("1", "6", "A", "1", "", std::string(32768, ' ') + "x")}), 2, 9,
+         "cluster 1: the within-search errors of a trial would be 32768,"},
+        {alike(2, "0", "", std::string(20000, ' ')), 2, 9,
+         "cluster 1: the sum of within-search errors would be 40000,"},
+    };
+    dozorira::test::TempDir dir;
+    for (const auto& c : cases) {
+        const std::string path = dir.write("pp.vty", c.file);
+        const RunError e = runErrorOf([&] {
+            ClusterTables t = readTaskFile(path);
+            scoreClusters(t);
+            summarise(t, path);
+        });
+        EXPECT_EQ(e.problem().rfind(c.problem, 0), 0u) << e.problem();
+        EXPECT_EQ(std::pair(e.dataLine(), e.field()), std::pair(c.line, c.field)) << c.problem;
+    }
 }

@@ -136,5 +136,5 @@ TEST(Record, ErrorsWhileComposing) {
     const RunError tooMany = runErrorOf([&] { record(full, "a.vty"); });
     EXPECT_EQ(tooMany.kind(), ErrorKind::Overflow);
     EXPECT_EQ(tooMany.problem(),
-              "cluster 1: the sum of opened boxes would be 65025, outside -32768..32767");
+              "cluster 1: the sum of opened boxes would be 32895, outside -32768..32767");
 }
