@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <random>
 #include <sys/file.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace dozorira::output {
@@ -110,6 +111,26 @@ Descriptor createIn(const fs::path& folder, std::string& named) {
     return file;
 }
 
+// Extended attributes, access-control lists among them, go with the file to its new inode; where
+// one cannot be read or given, the output is written in place and keeps them all.
+bool copyExtendedAttributes(int from, int to) {
+    const ssize_t size = ::flistxattr(from, nullptr, 0);
+    if (size <= 0) return size == 0 || errno == ENOTSUP;
+    std::string names(static_cast<std::size_t>(size), '\0');
+    if (::flistxattr(from, names.data(), names.size()) != size) return false;
+    std::string value;
+    for (std::size_t at = 0; at < names.size(); at += std::strlen(names.c_str() + at) + 1) {
+        const char* name = names.c_str() + at;
+        const ssize_t length = ::fgetxattr(from, name, nullptr, 0);
+        if (length < 0) return false;
+        value.resize(static_cast<std::size_t>(length));
+        if (::fgetxattr(from, name, value.data(), value.size()) != length ||
+            ::fsetxattr(to, name, value.data(), value.size(), 0) != 0)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 WholeFile::WholeFile(OutputTarget target) : target_(std::move(target)) {
@@ -157,6 +178,7 @@ void WholeFile::keepOwnerAndMode() {
         return;
     }
     if (::fchmod(file_.get(), was.st_mode & 07777) != 0) fail("cannot create", errno);
+    if (!copyExtendedAttributes(target_.descriptor.get(), file_.get())) replace_ = Replace::ByCopy;
 }
 
 bool WholeFile::write(const void* data, std::size_t size) noexcept {

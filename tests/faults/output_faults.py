@@ -99,6 +99,11 @@ def case_hard_link(folder, fmt):
     return dict(status=0, earlier="replaced", same=["other-name"])
 
 
+def case_extended_attributes(folder, fmt):
+    os.setxattr(f"{folder}/out", "user.study", b"pilot")
+    return dict(status=0, earlier="replaced", attribute=b"pilot")
+
+
 def case_symbolic_link(folder, fmt):
     os.rename(f"{folder}/out", f"{folder}/real")
     os.symlink("real", f"{folder}/out")
@@ -141,7 +146,7 @@ def case_folder_not_writable(folder, fmt):
 
 
 CASES = [case_failing_file, case_missing_task_file, case_private_mode, case_other_owner,
-         case_hard_link, case_symbolic_link, case_link_loop, case_file_size_limit,
+         case_hard_link, case_extended_attributes, case_symbolic_link, case_link_loop, case_file_size_limit,
          case_task_file_as_output, case_write_protected, case_colleagues_group_file,
          case_folder_not_writable]
 
@@ -188,6 +193,8 @@ def cases(fmt):
             expect(f"{name}: earlier output", snapshot(out), before)
         if before and c["earlier"] == "replaced":
             expect(f"{name}: new output", snapshot(out), (new,) + before[1:])
+        if "attribute" in c:
+            expect(f"{name}: attribute", os.getxattr(out, "user.study"), c["attribute"])
         for other in c.get("same", []):
             expect(f"{name}: {other}", open(f"{folder}/{other}", "rb").read(), new)
         names = {"out", "loop", "real", "other-name"}
