@@ -22,6 +22,9 @@ struct Trial {
     std::string RevisitList; // field 9: boxes opened again, separated by blanks
     std::uint8_t OpenCount = 0;
     std::int16_t WithinErrors = 0;
+    // The cluster's between-search errors that this trial's opened boxes add; they sum to the
+    // cluster's BetweenErrors.
+    std::int16_t BetweenErrorsAdded = 0;
 };
 
 struct Cluster {
