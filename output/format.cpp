@@ -46,15 +46,16 @@ bool takes(const FormatRules& rules, Layout layout) {
 const std::vector<FormatRules>& allFormats() {
     using enum DefaultSeparator;
     using enum Layout;
+    const std::vector<Layout> every = {Wide, Long, Trials};
     // clang-format off
     static const std::vector<FormatRules> formats = {
-        // format       name    description      names  separator utf8   xml    time   first  layouts
-        {Format::Dat,  "dat",  "a .dat file",   true,  Locale,   false, false, false, true,  {Wide}},
-        {Format::Tsv,  "tsv",  "a tsv file",    false, Point,    true,  false, false, false, {Wide, Long, Trials}},
-        {Format::Sav,  "sav",  "an SPSS file",  false, None,     true,  false, true,  false, {Wide, Long, Trials}},
-        {Format::Dta,  "dta",  "a Stata file",  false, None,     true,  false, true,  false, {Wide, Long, Trials}},
-        {Format::Csv,  "csv",  "a csv file",    false, Point,    true,  false, false, false, {Wide, Long, Trials}},
-        {Format::Xlsx, "xlsx", "an xlsx file",  false, None,     true,  true,  true,  false, {Wide, Long, Trials}},
+        // format      name    description     names  separator utf8   xml    time   first  layouts
+        {Format::Dat,  "dat",  "a .dat file",  true,  Locale,   false, false, false, true,  {Wide}},
+        {Format::Tsv,  "tsv",  "a tsv file",   false, Point,    true,  false, false, false, every},
+        {Format::Sav,  "sav",  "an SPSS file", false, None,     true,  false, true,  false, every},
+        {Format::Dta,  "dta",  "a Stata file", false, None,     true,  false, true,  false, every},
+        {Format::Csv,  "csv",  "a csv file",   false, Point,    true,  false, false, false, every},
+        {Format::Xlsx, "xlsx", "an xlsx file", false, None,     true,  true,  true,  false, every},
     };
     // clang-format on
     return formats;
