@@ -46,7 +46,7 @@ bool takes(const FormatRules& rules, Layout layout) {
 const std::vector<FormatRules>& allFormats() {
     using enum DefaultSeparator;
     using enum Layout;
-    const std::vector<Layout> every = {Wide, Long, Trials};
+    static const std::vector<Layout> every = {Wide, Long, Trials};
     // clang-format off
     static const std::vector<FormatRules> formats = {
         // format      name    description     names  separator utf8   xml    time   first  layouts
