@@ -25,29 +25,21 @@ ClusterSums sumTrials(const Cluster& cluster) {
     return sums;
 }
 
-std::vector<TrialResult> trialResults(const Cluster& cluster) {
-    std::vector<TrialResult> trials;
-    trials.reserve(static_cast<std::size_t>(cluster.TrialCount));
+void appendTrials(const Cluster& cluster, std::vector<TrialResult>& trials) {
     for (int r = 1; r <= cluster.TrialCount; ++r) {
         const Trial& trial = cluster.trial(r);
         trials.push_back({trial.OpenCount, trial.WithinErrors, trial.BetweenErrorsAdded});
     }
-    return trials;
 }
 
-ClusterResult summariseCluster(const Cluster& cluster, TrialNumbers trialNumbers) {
+ClusterResult summariseCluster(const Cluster& cluster) {
     const ClusterSums sums = sumTrials(cluster);
     if (cluster.TrialCount == 0)
         throw RunError(ErrorKind::DivisionByZero,
                        "the cluster has 0 trials (its last row number is -1), so it has no mean");
-    ClusterResult result{cluster.TrialCount,
-                         cluster.BoxCount,
-                         Thousandths::ofRatio(sums.opened, cluster.TrialCount),
-                         Thousandths::ofRatio(sums.within, cluster.TrialCount),
-                         cluster.BetweenErrors,
-                         {}};
-    if (trialNumbers == TrialNumbers::Kept) result.trialResults = trialResults(cluster);
-    return result;
+    return {cluster.TrialCount, cluster.BoxCount,
+            Thousandths::ofRatio(sums.opened, cluster.TrialCount),
+            Thousandths::ofRatio(sums.within, cluster.TrialCount), cluster.BetweenErrors};
 }
 
 } // namespace
@@ -76,11 +68,12 @@ std::string subjectName(std::string_view path) {
 
 ParticipantResult summarise(const ClusterTables& tables, std::string_view path,
                             TrialNumbers trialNumbers) {
-    ParticipantResult result{subjectName(path), {}};
+    ParticipantResult result{subjectName(path), {}, {}};
     result.clusters.reserve(static_cast<std::size_t>(tables.ClusterCount));
     for (int h = 1; h <= tables.ClusterCount; ++h) {
         try {
-            result.clusters.push_back(summariseCluster(tables.cluster(h), trialNumbers));
+            result.clusters.push_back(summariseCluster(tables.cluster(h)));
+            if (trialNumbers == TrialNumbers::Kept) appendTrials(tables.cluster(h), result.trials);
         } catch (RunError& e) {
             throw RunError(e.kind(), "cluster " + std::to_string(h) + ": " + e.problem());
         }

@@ -40,8 +40,6 @@ struct ClusterResult {
     Thousandths meanOpened;         // boxes opened per trial
     Thousandths meanWithinErrors;   // within-search errors per trial
     std::int16_t betweenErrors = 0; // written with three decimals, like the means
-    // Trials 1 to `trials`, the entries the means are taken over; empty unless asked for.
-    std::vector<TrialResult> trialResults;
 
     bool operator==(const ClusterResult&) const = default;
 };
@@ -50,6 +48,10 @@ struct ClusterResult {
 struct ParticipantResult {
     std::string subject;
     std::vector<ClusterResult> clusters;
+    // Only when asked for: trials 1 to `trials` of every cluster in turn, the entries its means
+    // are taken over. One list per participant, so that results without it cost nothing per
+    // cluster.
+    std::vector<TrialResult> trials;
 
     int clusterCount() const { return static_cast<int>(clusters.size()); }
     bool operator==(const ParticipantResult&) const = default;

@@ -78,22 +78,30 @@ void visitLongRows(const ParticipantResult& result, std::vector<Cell>& cells,
     }
 }
 
+// A cluster whose last row number is below -1 counts fewer than 0 trials, and has no rows.
+std::size_t trialRowCount(const ClusterResult& cluster) {
+    return cluster.trials > 0 ? static_cast<std::size_t>(cluster.trials) : 0;
+}
+
 // A trial without a line of its own (a gap in the row numbers) is a row of zeros, as it counts
 // in the means.
 void visitTrialRows(const ParticipantResult& result, std::vector<Cell>& cells,
                     const RowVisitor& visit) {
+    std::size_t kept = 0;
+    for (const ClusterResult& cluster : result.clusters)
+        kept += trialRowCount(cluster);
+    if (kept != result.trials.size())
+        throw std::logic_error("trial rows need the numbers of every trial");
+    auto trial = result.trials.begin();
     long long clusterNumber = 0;
     for (const ClusterResult& cluster : result.clusters) {
         ++clusterNumber;
-        if (cluster.trialResults.size() != static_cast<std::size_t>(cluster.trials))
-            throw std::logic_error("trial rows need the numbers of every trial");
-        long long trialNumber = 0;
-        for (const TrialResult& trial : cluster.trialResults) {
-            cells.assign({std::string_view(result.subject), clusterNumber, ++trialNumber,
+        for (long long number = 1; number <= cluster.trials; ++number, ++trial) {
+            cells.assign({std::string_view(result.subject), clusterNumber, number,
                           static_cast<long long>(cluster.boxes),
-                          static_cast<long long>(trial.opened),
-                          static_cast<long long>(trial.withinErrors),
-                          static_cast<long long>(trial.betweenErrors)});
+                          static_cast<long long>(trial->opened),
+                          static_cast<long long>(trial->withinErrors),
+                          static_cast<long long>(trial->betweenErrors)});
             visit(cells);
         }
     }
@@ -141,7 +149,7 @@ std::size_t ResultTable::rowCount() const {
             continue;
         }
         for (const ClusterResult& cluster : result.clusters)
-            rows += static_cast<std::size_t>(cluster.trials);
+            rows += trialRowCount(cluster);
     }
     return rows;
 }

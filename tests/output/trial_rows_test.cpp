@@ -48,7 +48,11 @@ TEST(TrialRows, AddUpToTheWideLayout) {
         {Data + "/warnings/stepback.vty", 2},
         {Data + "/warnings/before.vty", 3},
         {Data + "/warnings/twoclusters.vty", 6},
-        {both, 7}};
+        {both, 7},
+        // A last row number of -5 makes -4 trials: a cluster without trial rows.
+        {dir.write("negative.vty", taskFile({dataLine("0", "6", "A", "2", "B"),
+                                             dataLine("-5", "6", "B", "3", "A")})),
+         0}};
     for (const auto& [path, rowCount] : filesAndRows) {
         const ParticipantResult result = analyseTaskFile(path, nullptr, TrialNumbers::Kept);
         const std::vector<std::vector<long long>> trials = rowsOf(result, Layout::Trials);
