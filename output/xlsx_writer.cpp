@@ -5,6 +5,7 @@
 #include "xlsx_check.h"
 
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <fcntl.h>
 #include <new>
@@ -70,6 +71,26 @@ private:
     int saved_ = -1;
 };
 
+// The library writes numbers with printf, which follows the C locale; in a process that has set
+// the user's locale (as the window's toolkit does), 4.667 would go into the XML as "4,667".
+class ClassicNumbers {
+public:
+    ClassicNumbers() : locale_(::newlocale(LC_ALL_MASK, "C", nullptr)) {
+        if (locale_) previous_ = ::uselocale(locale_);
+    }
+    ~ClassicNumbers() {
+        if (!locale_) return;
+        ::uselocale(previous_);
+        ::freelocale(locale_);
+    }
+    ClassicNumbers(const ClassicNumbers&) = delete;
+    ClassicNumbers& operator=(const ClassicNumbers&) = delete;
+
+private:
+    locale_t locale_;
+    locale_t previous_ = nullptr;
+};
+
 void check(lxw_error error, const WholeFile& out) {
     if (error == LXW_NO_ERROR) return;
     throw RunError(ErrorKind::FileError,
@@ -131,6 +152,7 @@ void writeSheet(lxw_workbook* workbook, const ResultTable& table, const WholeFil
 void writeXlsx(const ResultTable& table, std::optional<std::time_t> timestamp, WholeFile& out) {
     checkRowCount(table, out);
     const QuietStandardError quiet;
+    const ClassicNumbers numbers;
     Workbook workbook(out.pathForLibrary());
     const std::string title = runLabel(table.taskFileCount());
     lxw_doc_properties properties{};
@@ -150,7 +172,7 @@ void writeXlsx(const ResultTable& table, std::optional<std::time_t> timestamp, W
         throw RunError(ErrorKind::FileError,
                        "cannot write the output file: " + damaged +
                            " came out cut short, as the temporary files that the xlsx library "
-                           "writes could not be written whole (is the temporary folder full?)")
+                           "writes could not be written whole (is TMPDIR, or /tmp, full?)")
             .inFile(out.path());
 }
 
