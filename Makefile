@@ -4,12 +4,14 @@ BUILD    ?= build
 JOBS     ?= $(shell nproc)
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-BUILD_PACKAGES := cmake make g++ libgtest-dev libbenchmark-dev libcli11-dev libreadstat-dev
+BUILD_PACKAGES := cmake make g++ libgtest-dev libbenchmark-dev libcli11-dev libreadstat-dev \
+                  libxlsxwriter-dev zlib1g-dev
 WINDOW_PACKAGES := qt6-base-dev libgl-dev qt6-qpa-plugins fonts-liberation2 desktop-file-utils \
                    appstream xvfb xauth dpkg-dev file openbox x11-utils help2man lintian
 BENCH_PACKAGES := hyperfine time
-# Readers that check the sav, dta and tsv output; pandas runs on Debian's /usr/bin/python3.
-READER_PACKAGES := pspp python3-pandas
+# Readers that check the sav, dta, tsv, csv and xlsx output; pandas runs on Debian's
+# /usr/bin/python3.
+READER_PACKAGES := pspp python3-pandas python3-openpyxl libreoffice-calc-nogui r-base-core
 FUZZ_PACKAGES  := clang-14 libclang-rt-14-dev llvm-14
 LINT_PACKAGES  := clang-tidy-14 clang-format-14 cppcheck
 

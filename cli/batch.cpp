@@ -25,6 +25,7 @@ struct Arguments {
     std::vector<std::string> taskFiles;
     std::string format;
     bool longLayout = false;
+    bool trialLayout = false;
     // What the options ask for, once they are known to go together.
     output::OutputRequest request;
 };
@@ -68,13 +69,19 @@ std::vector<std::string> formatNames() {
     return names;
 }
 
+output::Layout layoutOf(const Arguments& args) {
+    if (args.longLayout && args.trialLayout)
+        throw CLI::ValidationError("--long and --trials ask for two layouts; give one of them");
+    if (args.trialLayout) return output::Layout::Trials;
+    return args.longLayout ? output::Layout::Long : output::Layout::Wide;
+}
+
 // The format asked for, and whether the other options go with it; a usage error otherwise.
 Format chooseFormat(const Arguments& args) {
     const Format format = args.format.empty() ? output::formatOfOutput(args.output)
                                               : *output::formatNamed(args.format);
     const std::string conflict = output::optionConflict(
-        output::rulesOf(format), {args.longLayout ? output::Layout::Long : output::Layout::Wide,
-                                  args.noHeader, !args.separator.empty()});
+        output::rulesOf(format), {layoutOf(args), args.noHeader, !args.separator.empty()});
     if (!conflict.empty()) throw CLI::ValidationError(conflict);
     return format;
 }
@@ -98,7 +105,7 @@ output::OutputRequest request(const Arguments& args, const Environment& environm
     output::OutputRequest request;
     request.format = chooseFormat(args);
     const FormatRules& rules = output::rulesOf(request.format);
-    request.layout = args.longLayout ? output::Layout::Long : output::Layout::Wide;
+    request.layout = layoutOf(args);
     request.path = args.output;
     request.withColumnNames = !args.noHeader;
     if (!args.separator.empty())
@@ -113,7 +120,8 @@ output::OutputRequest request(const Arguments& args, const Environment& environm
 void describe(CLI::App& app, Arguments& args, const Environment& environment) {
     app.description("Reduces Vantry task files (.vty) to one record per participant, in the order "
                     "given, in a tab-separated output file (.dat) or in a file that SPSS, Stata, "
-                    "R and Python open directly (.sav, .dta, .tsv).");
+                    "R and Python open directly (.sav, .dta, .tsv) or that spreadsheets open "
+                    "(.xlsx, .csv).");
     app.set_version_flag("--version", std::string(Name) + " " + DOZORIRA_VERSION);
     auto* output = app.add_option("-o,--output", args.output,
                                   "Output file, replaced only once it is complete; - for standard "
@@ -122,17 +130,21 @@ void describe(CLI::App& app, Arguments& args, const Environment& environment) {
     auto* noHeader = app.add_flag("--no-header", args.noHeader, "Leave out the column-name line");
     auto* separator =
         app.add_option("--decimal-separator", args.separator,
-                       R"("." or "," (default: "." for tsv; for dat the locale's, from LC_ALL, )"
-                       "LC_NUMERIC or LANG)")
+                       R"("." or "," (default: "." for tsv and csv; for dat the locale's, from )"
+                       R"(LC_ALL, LC_NUMERIC or LANG); "," makes a csv separate its fields by ";")")
             ->check(CLI::IsMember({".", ","}))
             ->option_text("SEP");
     app.add_option("--format", args.format,
-                   "dat (the default), tsv, sav (SPSS) or dta (Stata 118); without it, an OUTPUT "
-                   "ending in .tsv, .sav or .dta picks that format")
+                   "dat (the default), tsv, sav (SPSS), dta (Stata 118), csv or xlsx (Excel, "
+                   "LibreOffice); without it, an OUTPUT ending in .tsv, .sav, .dta, .csv or .xlsx "
+                   "picks that format")
         ->check(CLI::IsMember(formatNames()))
         ->option_text("FORMAT");
     app.add_flag("--long", args.longLayout,
-                 "One row per participant and cluster (tsv, sav and dta)");
+                 "One row per participant and cluster (all formats but dat)");
+    app.add_flag("--trials", args.trialLayout,
+                 "One row per participant, cluster and trial, with the trial's counts of opened "
+                 "boxes, within- and between-search errors (all formats but dat)");
     auto* check = app.add_flag("--check", args.check,
                                "Read and score every task file, write nothing, and report every "
                                "file that fails or whose numbers need a look in the output format "

@@ -6,11 +6,12 @@
 
 namespace dozorira {
 
-ParticipantResult analyseTaskFile(const std::string& path, ClusterTables* tables) {
+ParticipantResult analyseTaskFile(const std::string& path, ClusterTables* tables,
+                                  TrialNumbers trialNumbers) {
     try {
         ClusterTables read = readTaskFile(path);
         scoreClusters(read);
-        ParticipantResult result = summarise(read, path);
+        ParticipantResult result = summarise(read, path, trialNumbers);
         if (tables) *tables = std::move(read);
         return result;
     } catch (RunError& e) {

@@ -23,6 +23,9 @@ struct Trial {
     std::string RevisitList; // field 9: boxes opened again, separated by blanks
     std::uint8_t OpenCount = 0;
     std::int16_t WithinErrors = 0;
+    // The cluster's between-search errors that this trial's opened boxes add; they sum to the
+    // cluster's BetweenErrors.
+    std::int16_t BetweenErrorsAdded = 0;
     int DataLine = 0; // 0 for a trial that a gap in the row numbers left without a line
 };
 

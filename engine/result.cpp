@@ -37,6 +37,13 @@ ClusterSums sumTrials(const Cluster& cluster) {
                 "the sum of within-search errors", 9)};
 }
 
+void appendTrials(const Cluster& cluster, std::vector<TrialResult>& trials) {
+    for (int r = 1; r <= cluster.TrialCount; ++r) {
+        const Trial& trial = cluster.trial(r);
+        trials.push_back({trial.OpenCount, trial.WithinErrors, trial.BetweenErrorsAdded});
+    }
+}
+
 ClusterResult summariseCluster(const Cluster& cluster) {
     const ClusterSums sums = sumTrials(cluster);
     if (cluster.TrialCount == 0)
@@ -73,12 +80,14 @@ std::string subjectName(std::string_view path) {
     return std::string(subject);
 }
 
-ParticipantResult summarise(const ClusterTables& tables, std::string_view path) {
-    ParticipantResult result{subjectName(path), {}};
+ParticipantResult summarise(const ClusterTables& tables, std::string_view path,
+                            TrialNumbers trialNumbers) {
+    ParticipantResult result{subjectName(path), {}, {}};
     result.clusters.reserve(static_cast<std::size_t>(tables.ClusterCount));
     for (int h = 1; h <= tables.ClusterCount; ++h) {
         try {
             result.clusters.push_back(summariseCluster(tables.cluster(h)));
+            if (trialNumbers == TrialNumbers::Kept) appendTrials(tables.cluster(h), result.trials);
         } catch (RunError& e) {
             throw e.concerning("cluster " + std::to_string(h));
         }

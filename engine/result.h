@@ -24,6 +24,15 @@ struct Thousandths {
     bool operator==(const Thousandths&) const = default;
 };
 
+// What one trial adds to its cluster's numbers.
+struct TrialResult {
+    std::uint8_t opened = 0;
+    std::int16_t withinErrors = 0;
+    std::int16_t betweenErrors = 0; // the cluster's between-search errors that the trial adds
+
+    bool operator==(const TrialResult&) const = default;
+};
+
 // What one cluster adds to a participant's record.
 struct ClusterResult {
     std::int16_t trials = 0;
@@ -39,6 +48,10 @@ struct ClusterResult {
 struct ParticipantResult {
     std::string subject;
     std::vector<ClusterResult> clusters;
+    // Only when asked for: trials 1 to `trials` of every cluster in turn, the entries its means
+    // are taken over. One list per participant, so that results without it cost nothing per
+    // cluster.
+    std::vector<TrialResult> trials;
 
     int clusterCount() const { return static_cast<int>(clusters.size()); }
     bool operator==(const ParticipantResult&) const = default;
@@ -47,8 +60,12 @@ struct ParticipantResult {
 // The subject: the file name after the last "/", less its four-character extension.
 std::string subjectName(std::string_view path);
 
+// Whether a result keeps the numbers of every trial, which only a layout of trial rows needs.
+enum class TrialNumbers { Dropped, Kept };
+
 // The result of a read and scored task file. Fails like the record it stands for: a cluster of
 // 0 trials has no mean, and the sums are 16-bit counters.
-ParticipantResult summarise(const ClusterTables& tables, std::string_view path);
+ParticipantResult summarise(const ClusterTables& tables, std::string_view path,
+                            TrialNumbers trialNumbers = TrialNumbers::Dropped);
 
 } // namespace dozorira

@@ -17,15 +17,19 @@ void scoreBetween(Cluster& cluster) {
         const Trial& previous = cluster.trial(r - 1);
         if (previous.FoundBox.size() == 1)
             ++earlierFinds[static_cast<unsigned char>(previous.FoundBox[0])];
-        for (const char box : cluster.trial(r).OpenedBoxes)
-            errors += earlierFinds[static_cast<unsigned char>(box)];
+        Trial& trial = cluster.trial(r);
+        long long added = 0;
+        for (const char box : trial.OpenedBoxes)
+            added += earlierFinds[static_cast<unsigned char>(box)];
+        errors += added;
         // Counts only grow, so checking once per trial fails exactly where counting one by one
-        // would.
+        // would; a trial's share is never more than the total.
         try {
             checkedInt16(errors, "the between-search errors");
         } catch (RunError& e) {
             throw e.atDataLine(cluster.lineOf(r)).atField(7);
         }
+        trial.BetweenErrorsAdded = static_cast<std::int16_t>(added);
     }
     cluster.BetweenErrors = static_cast<std::int16_t>(errors);
 }

@@ -37,46 +37,27 @@ char lowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool takesLong(const FormatRules& rules) {
-    return std::find(rules.layouts.begin(), rules.layouts.end(), Layout::Long) !=
-           rules.layouts.end();
+bool takes(const FormatRules& rules, Layout layout) {
+    return std::find(rules.layouts.begin(), rules.layouts.end(), layout) != rules.layouts.end();
 }
 
 } // namespace
 
 const std::vector<FormatRules>& allFormats() {
     using enum DefaultSeparator;
+    using enum Layout;
+    static const std::vector<Layout> every = {Wide, Long, Trials};
+    // clang-format off
     static const std::vector<FormatRules> formats = {
-        // name   description         names  separator utf8   time   first  layouts
-        {Format::Dat, "dat", "a .dat file", true, Locale, false, false, true, {Layout::Wide}},
-        {Format::Tsv,
-         "tsv",
-         "a tsv file",
-         false,
-         Point,
-         true,
-         false,
-         false,
-         {Layout::Wide, Layout::Long}},
-        {Format::Sav,
-         "sav",
-         "an SPSS file",
-         false,
-         None,
-         true,
-         true,
-         false,
-         {Layout::Wide, Layout::Long}},
-        {Format::Dta,
-         "dta",
-         "a Stata file",
-         false,
-         None,
-         true,
-         true,
-         false,
-         {Layout::Wide, Layout::Long}},
+        // format      name    description     names  separator utf8   xml    time   first  layouts
+        {Format::Dat,  "dat",  "a .dat file",  true,  Locale,   false, false, false, true,  {Wide}},
+        {Format::Tsv,  "tsv",  "a tsv file",   false, Point,    true,  false, false, false, every},
+        {Format::Sav,  "sav",  "an SPSS file", false, None,     true,  false, true,  false, every},
+        {Format::Dta,  "dta",  "a Stata file", false, None,     true,  false, true,  false, every},
+        {Format::Csv,  "csv",  "a csv file",   false, Point,    true,  false, false, false, every},
+        {Format::Xlsx, "xlsx", "an xlsx file", false, None,     true,  true,  true,  false, every},
     };
+    // clang-format on
     return formats;
 }
 
@@ -99,8 +80,17 @@ Format formatOfOutput(std::string_view outputPath) {
     return formatNamed(extension).value_or(Format::Dat);
 }
 
-std::string formatsWhere(bool (*holds)(const FormatRules&), std::string_view conjunction,
-                         std::string_view prefix) {
+std::string_view optionOf(Layout layout) {
+    switch (layout) {
+    case Layout::Long: return "--long";
+    case Layout::Trials: return "--trials";
+    case Layout::Wide: break;
+    }
+    return {};
+}
+
+std::string formatsWhere(const std::function<bool(const FormatRules&)>& holds,
+                         std::string_view conjunction, std::string_view prefix) {
     std::vector<std::string_view> names;
     for (const FormatRules& rules : allFormats())
         if (holds(rules)) names.push_back(rules.name);
@@ -119,11 +109,14 @@ std::string formatsWhere(bool (*holds)(const FormatRules&), std::string_view con
 }
 
 std::string optionConflict(const FormatRules& rules, const FormatOptions& options) {
-    if (std::find(rules.layouts.begin(), rules.layouts.end(), options.layout) ==
-        rules.layouts.end())
-        return "--long needs a " + formatsWhere(takesLong) +
-               " output (--format, or an OUTPUT ending in " + formatsWhere(takesLong, "or", ".") +
+    if (!takes(rules, options.layout)) {
+        const auto takesLayout = [&options](const FormatRules& r) {
+            return takes(r, options.layout);
+        };
+        return std::string(optionOf(options.layout)) + " needs a " + formatsWhere(takesLayout) +
+               " output (--format, or an OUTPUT ending in " + formatsWhere(takesLayout, "or", ".") +
                ")";
+    }
     const auto hasSwitch = [](const FormatRules& r) { return r.columnNameSwitch; };
     if (options.noColumnNames && !rules.columnNameSwitch)
         return "--no-header applies to " + formatsWhere(hasSwitch) + " output only; " +
@@ -147,12 +140,37 @@ bool isUtf8(std::string_view text) {
     return true;
 }
 
+bool isPlainXmlText(std::string_view text) {
+    const auto isHex = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (static_cast<unsigned char>(text[i]) < 0x20) return false;
+        // U+FFFE and U+FFFF, which XML does not hold
+        if (text.substr(i, 2) == "\xEF\xBF" && i + 2 < text.size() &&
+            (text[i + 2] == '\xBE' || text[i + 2] == '\xBF'))
+            return false;
+        if (text.substr(i, 2) == "_x" && i + 6 < text.size() && text[i + 6] == '_' &&
+            std::all_of(text.begin() + static_cast<std::ptrdiff_t>(i) + 2,
+                        text.begin() + static_cast<std::ptrdiff_t>(i) + 6, isHex))
+            return false;
+    }
+    return true;
+}
+
 void checkSubject(const FormatRules& rules, std::string_view subject, const std::string& path) {
-    if (!rules.utf8Subjects || isUtf8(subject)) return;
-    throw RunError(ErrorKind::InvalidArgument, "the file name is not UTF-8 text, which " +
-                                                   std::string(rules.description) +
-                                                   " needs for the subject; rename the task file")
-        .inFile(path);
+    const std::string format(rules.description);
+    if (rules.utf8Subjects && !isUtf8(subject))
+        throw RunError(ErrorKind::InvalidArgument,
+                       "the file name is not UTF-8 text, which " + format +
+                           " needs for the subject; rename the task file")
+            .inFile(path);
+    if (rules.xmlSubjects && !isPlainXmlText(subject))
+        throw RunError(ErrorKind::InvalidArgument,
+                       "the file name holds a control character or a code such as _x0041_ that "
+                       "spreadsheets read as another character, so " +
+                           format + " cannot hold it as the subject; rename the task file")
+            .inFile(path);
 }
 
 } // namespace dozorira::output

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,10 +9,14 @@
 namespace dozorira::output {
 
 // Wide: one row per participant, with the columns of every cluster side by side. Long: one row
-// per participant and cluster, as a within-subject model wants it.
-enum class Layout { Wide, Long };
+// per participant and cluster, as a within-subject model wants it. Trials: one row per
+// participant, cluster and trial, as a mixed model of trial counts wants it.
+enum class Layout { Wide, Long, Trials };
 
-enum class Format { Dat, Tsv, Sav, Dta };
+// The option that asks for a layout: "--long", "--trials"; empty for the default.
+std::string_view optionOf(Layout layout);
+
+enum class Format { Dat, Tsv, Sav, Dta, Csv, Xlsx };
 
 // Where a format's decimal separator comes from when none is asked for.
 enum class DefaultSeparator {
@@ -27,7 +32,10 @@ struct FormatRules {
     std::string_view description; // "an SPSS file", for messages
     bool columnNameSwitch;        // whether the column-name line can be left out
     DefaultSeparator separator;
-    bool utf8Subjects;       // the format or its readers need subject names in UTF-8
+    bool utf8Subjects; // the format or its readers need subject names in UTF-8
+    // Subjects go into XML text, which holds no control characters, and in which spreadsheets
+    // read "_x0041_" as the character it codes, "A", but not all of them.
+    bool xmlSubjects;
     bool timestamped;        // the file carries the time it was written
     bool columnsOfFirstFile; // the column names cover the first file's clusters, not the largest
     std::vector<Layout> layouts; // the first is the default
@@ -52,12 +60,16 @@ struct FormatOptions {
 std::string optionConflict(const FormatRules& rules, const FormatOptions& options);
 
 // "tsv, sav or dta": the names of the formats for which holds is true, each after prefix.
-std::string formatsWhere(bool (*holds)(const FormatRules&), std::string_view conjunction = "or",
-                         std::string_view prefix = "");
+std::string formatsWhere(const std::function<bool(const FormatRules&)>& holds,
+                         std::string_view conjunction = "or", std::string_view prefix = "");
 
 // Whether text is well-formed UTF-8: no stray or missing continuation bytes, no overlong forms,
 // no surrogates, nothing past U+10FFFF.
 bool isUtf8(std::string_view text);
+
+// Whether text can go into XML as it is: no control characters, no U+FFFE or U+FFFF, and no
+// "_xHHHH_", which spreadsheets read as the character it codes.
+bool isPlainXmlText(std::string_view text);
 
 // An Invalid argument error, naming the task file, when its subject cannot go into the format.
 void checkSubject(const FormatRules& rules, std::string_view subject, const std::string& path);

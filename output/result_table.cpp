@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <stdexcept>
 
 namespace dozorira::output {
 namespace {
@@ -23,11 +24,33 @@ constexpr std::array<ClusterColumn, 5> ClusterColumns = {{
 
 const Column SubjectColumn = {"Subject", "Subject (task file name)", ColumnKind::Text};
 
+const Column ClusterNumberColumn = {"Cluster", "Cluster number", ColumnKind::Count};
+
 std::vector<Column> longColumns() {
-    std::vector<Column> columns = {SubjectColumn, {"Cluster", "Cluster number", ColumnKind::Count}};
+    std::vector<Column> columns = {SubjectColumn, ClusterNumberColumn};
     for (const ClusterColumn& c : ClusterColumns)
         columns.push_back({std::string(c.name), std::string(c.label), c.kind});
     return columns;
+}
+
+// Counts per trial, whose means and sums over a cluster's rows are the long layout's numbers.
+std::vector<Column> trialColumns() {
+    return {SubjectColumn,
+            ClusterNumberColumn,
+            {"Trial", "Trial number", ColumnKind::Count},
+            {"Boxes", "Boxes", ColumnKind::Count},
+            {"Opened", "Boxes opened in the trial", ColumnKind::Count},
+            {"W_Err", "Within-search errors in the trial", ColumnKind::Count},
+            {"B_err", "Between-search errors the trial adds", ColumnKind::Count}};
+}
+
+std::vector<Column> columnsOf(Layout layout, int widestClusterCount) {
+    switch (layout) {
+    case Layout::Long: return longColumns();
+    case Layout::Trials: return trialColumns();
+    case Layout::Wide: break;
+    }
+    return wideColumns(widestClusterCount);
 }
 
 void appendCluster(std::vector<Cell>& cells, const ClusterResult& cluster) {
@@ -55,6 +78,35 @@ void visitLongRows(const ParticipantResult& result, std::vector<Cell>& cells,
     }
 }
 
+// A cluster whose last row number is below -1 counts fewer than 0 trials, and has no rows.
+std::size_t trialRowCount(const ClusterResult& cluster) {
+    return cluster.trials > 0 ? static_cast<std::size_t>(cluster.trials) : 0;
+}
+
+// A trial without a line of its own (a gap in the row numbers) is a row of zeros, as it counts
+// in the means.
+void visitTrialRows(const ParticipantResult& result, std::vector<Cell>& cells,
+                    const RowVisitor& visit) {
+    std::size_t kept = 0;
+    for (const ClusterResult& cluster : result.clusters)
+        kept += trialRowCount(cluster);
+    if (kept != result.trials.size())
+        throw std::logic_error("trial rows need the numbers of every trial");
+    auto trial = result.trials.begin();
+    long long clusterNumber = 0;
+    for (const ClusterResult& cluster : result.clusters) {
+        ++clusterNumber;
+        for (long long number = 1; number <= cluster.trials; ++number, ++trial) {
+            cells.assign({std::string_view(result.subject), clusterNumber, number,
+                          static_cast<long long>(cluster.boxes),
+                          static_cast<long long>(trial->opened),
+                          static_cast<long long>(trial->withinErrors),
+                          static_cast<long long>(trial->betweenErrors)});
+            visit(cells);
+        }
+    }
+}
+
 } // namespace
 
 std::vector<Column> wideColumns(int clusterCount) {
@@ -75,19 +127,30 @@ void wideCells(const ParticipantResult& result, std::vector<Cell>& cells) {
         appendCluster(cells, cluster);
 }
 
+std::string runLabel(std::size_t taskFiles) {
+    return std::string("Dozorira ") + DOZORIRA_VERSION + ", " + std::to_string(taskFiles) +
+           (taskFiles == 1 ? " task file" : " task files");
+}
+
 ResultTable::ResultTable(std::vector<ParticipantResult> results, Layout layout)
     : results_(std::move(results)), layout_(layout) {
     int widest = 0;
     for (const ParticipantResult& result : results_)
         widest = std::max(widest, result.clusterCount());
-    columns_ = layout_ == Layout::Wide ? wideColumns(widest) : longColumns();
+    columns_ = columnsOf(layout_, widest);
 }
 
 std::size_t ResultTable::rowCount() const {
     if (layout_ == Layout::Wide) return results_.size();
     std::size_t rows = 0;
-    for (const ParticipantResult& result : results_)
-        rows += result.clusters.size();
+    for (const ParticipantResult& result : results_) {
+        if (layout_ == Layout::Long) {
+            rows += result.clusters.size();
+            continue;
+        }
+        for (const ClusterResult& cluster : result.clusters)
+            rows += trialRowCount(cluster);
+    }
     return rows;
 }
 
@@ -102,10 +165,11 @@ void ResultTable::forEachRow(const RowVisitor& visit) const {
     std::vector<Cell> cells;
     cells.reserve(columns_.size());
     for (const ParticipantResult& result : results_) {
-        if (layout_ == Layout::Wide)
-            visitWideRow(result, columns_.size(), cells, visit);
-        else
-            visitLongRows(result, cells, visit);
+        switch (layout_) {
+        case Layout::Wide: visitWideRow(result, columns_.size(), cells, visit); break;
+        case Layout::Long: visitLongRows(result, cells, visit); break;
+        case Layout::Trials: visitTrialRows(result, cells, visit); break;
+        }
     }
 }
 

@@ -37,6 +37,9 @@ std::vector<Column> wideColumns(int clusterCount);
 // A participant's wide row, as many cells as it has clusters; the cells refer to the result.
 void wideCells(const ParticipantResult& result, std::vector<Cell>& cells);
 
+// "Dozorira 1.0.0, 199 task files": what a file says of the run that wrote it.
+std::string runLabel(std::size_t taskFiles);
+
 // The results of a whole run as one table, from which every whole-file format is rendered. Rows
 // are composed one at a time, so a table of many thousand participants costs little memory.
 class ResultTable {

@@ -92,8 +92,7 @@ std::vector<readstat_variable_t*> addVariables(readstat_writer_t* writer, const 
 }
 
 std::string fileLabel(std::size_t taskFiles) {
-    std::string label = std::string("Dozorira ") + DOZORIRA_VERSION + ", " +
-                        std::to_string(taskFiles) + (taskFiles == 1 ? " task file" : " task files");
+    std::string label = runLabel(taskFiles);
     if (label.size() > SpssFileLabelBytes) label.resize(SpssFileLabelBytes);
     return label;
 }

@@ -83,7 +83,8 @@ TEST(BatchRun, UsageErrorsAreStatusTwo) {
              {"--check", "--no-header", Data + "/pp01.vty"},
              {"--check", "--decimal-separator", ",", Data + "/pp01.vty"},
              {"--format", "xls", "-o", "x.xls", Data + "/pp01.vty"},
-             {"--long", "--format", "dat", "-o", "x.tsv", Data + "/pp01.vty"}}) {
+             {"--long", "--format", "dat", "-o", "x.tsv", Data + "/pp01.vty"},
+             {"--long", "--trials", "-o", "x.tsv", Data + "/pp01.vty"}}) {
         const Result r = batch(args);
         EXPECT_EQ(r.status, ExitUsage);
         EXPECT_NE(r.err.find("Run with --help"), std::string::npos) << r.err;
@@ -93,6 +94,9 @@ TEST(BatchRun, UsageErrorsAreStatusTwo) {
         EXPECT_EQ(r.status, ExitUsage);
         EXPECT_EQ(r.err.rfind("dozorira-batch: SOURCE_DATE_EPOCH must be", 0), 0u) << r.err;
     }
+    EXPECT_NE(batch({"--long", "--trials", "-o", "x.csv", Data + "/pp01.vty"})
+                  .err.find("--long and --trials"),
+              std::string::npos);
     EXPECT_EQ(batch({"--help"}).status, ExitOk);
     EXPECT_NE(batch({"--help"}).out.find("--no-header"), std::string::npos);
     EXPECT_EQ(batch({"--version"}).out.rfind("dozorira-batch ", 0), 0u);
@@ -243,10 +247,12 @@ TEST(BatchFormats, GoldenFilesWithAFixedTimestamp) {
     TempDir dir;
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    for (const std::string name : {"study.tsv", "study-long.tsv", "study.sav", "study-long.dta"}) {
+    for (const std::string name : {"study.tsv", "study-long.tsv", "study.sav", "study-long.dta",
+                                   "study-trials.csv", "study.xlsx"}) {
         std::vector<std::string> args = {"-o", dir.path(name), Data + "/pp01.vty",
                                          Data + "/pp02.vty", Data + "/pp03.vty"};
         if (name.find("-long") != std::string::npos) args.emplace_back("--long");
+        if (name.find("-trials") != std::string::npos) args.emplace_back("--trials");
         const Result r = batch(args, {{"SOURCE_DATE_EPOCH", "1700000000"}, {"LANG", "de_DE"}});
         EXPECT_EQ(r.status, ExitOk) << r.err;
         EXPECT_TRUE(readFile(dir.path(name)) == readFile(Data + "/" + name)) << name;
@@ -271,26 +277,32 @@ TEST(BatchFormats, GoldenFilesWithAFixedTimestamp) {
 TEST(BatchFormats, WholeOrUntouched) {
     TempDir dir;
     const std::string latin1 = dir.write("pp\xE9.vty", readFile(Data + "/pp01.vty"));
+    const std::string coded = dir.write("pp_x0041_.vty", readFile(Data + "/pp01.vty"));
     const std::vector<std::string> many(60, Data + "/pp02.vty");
     struct Case {
         std::string output;
         std::vector<std::string> files;
         std::string message;
-        bool diskFills = false;
+        rlim_t diskBytes = 0; // a disk that fills after so many bytes of one file
     };
     const std::vector<Case> cases = {
         {"study.sav", {Data + "/pp01.vty", Data + "/broken.vty"}, "(Overflow)"},
         {"study.tsv", {Data + "/pp01.vty", Data + "/broken.vty"}, "(Overflow)"},
+        {"study.csv", {Data + "/pp01.vty", Data + "/broken.vty"}, "(Overflow)"},
         {"study.dta",
          {Data + "/pp01.vty", latin1},
          std::string("\"").append(dir.path("pp")) +
              "\\xE9.vty\": the file name is not UTF-8 text, which a Stata file needs for the "
              "subject; rename the task file (Invalid argument)"},
         {"study.tsv", {latin1}, "(Invalid argument)"},
+        {"study.xlsx", {coded}, "code such as _x0041_ that spreadsheets read as another character"},
         {"pp\xE9.vty", {latin1}, "the output file is this task file"},
-        {"study.dta", many, "cannot write the output file: File too large (File error)", true},
-        {"study.sav", many, "File too large", true},
-        {"study.tsv", many, "File too large", true}};
+        {"study.dta", many, "cannot write the output file: File too large (File error)", 1024},
+        {"study.sav", many, "File too large", 1024},
+        {"study.tsv", many, "File too large", 1024},
+        {"study.xlsx", many, "File too large", 1024},
+        // The workbook fits, but the library's temporary file of the sheet does not.
+        {"study.xlsx", many, "xl/worksheets/sheet1.xml came out cut short", 16384}};
     std::signal(SIGXFSZ, SIG_IGN);
     for (const Case& c : cases) {
         if (c.output != "pp\xE9.vty") dir.write(c.output, "earlier output");
@@ -299,8 +311,8 @@ TEST(BatchFormats, WholeOrUntouched) {
         args.insert(args.end(), c.files.begin(), c.files.end());
         rlimit limit{};
         getrlimit(RLIMIT_FSIZE, &limit);
-        const rlimit small{1024, limit.rlim_max}; // a disk that fills part-way through the file
-        if (c.diskFills) setrlimit(RLIMIT_FSIZE, &small);
+        const rlimit small{c.diskBytes, limit.rlim_max};
+        if (c.diskBytes > 0) setrlimit(RLIMIT_FSIZE, &small);
         const Result r = batch(args);
         setrlimit(RLIMIT_FSIZE, &limit);
         EXPECT_EQ(r.status, ExitRunError) << c.message;
@@ -325,13 +337,16 @@ TEST(BatchFormats, EachFormatKeepsItsRules) {
     struct Rules {
         std::string name;
         std::string signature; // how the file begins
-        bool noHeader, separator, longLayout, latin1Subject, timestamped, clusterCountWarning;
+        bool noHeader, separator, longLayout, trials, latin1Subject, timestamped,
+            clusterCountWarning;
     };
     const std::vector<Rules> formats = {
-        {"dat", "Subject\tClusters\tTrials1\t", true, true, false, true, false, true},
-        {"tsv", "Subject\tClusters\tTrials1\t", false, true, true, false, false, false},
-        {"sav", "$FL2", false, false, true, false, true, false},
-        {"dta", "<stata_dta>", false, false, true, false, true, false}};
+        {"dat", "Subject\tClusters\tTrials1\t", true, true, false, false, true, false, true},
+        {"tsv", "Subject\tClusters\tTrials1\t", false, true, true, true, false, false, false},
+        {"sav", "$FL2", false, false, true, true, false, true, false},
+        {"dta", "<stata_dta>", false, false, true, true, false, true, false},
+        {"csv", "Subject,Clusters,Trials1,", false, true, true, true, false, false, false},
+        {"xlsx", "PK\x03\x04", false, false, true, true, false, true, false}};
     TempDir dir;
     const std::string one = Data + "/pp01.vty";
     const std::string two = Data + "/warnings/twoclusters.vty";
@@ -358,6 +373,7 @@ TEST(BatchFormats, EachFormatKeepsItsRules) {
         EXPECT_EQ(status({"--no-header"}, one), f.noHeader ? ExitOk : ExitUsage) << f.name;
         EXPECT_EQ(status({"--decimal-separator", ","}, one), f.separator ? ExitOk : ExitUsage);
         EXPECT_EQ(status({"--long"}, one), f.longLayout ? ExitOk : ExitUsage) << f.name;
+        EXPECT_EQ(status({"--trials"}, one), f.trials ? ExitOk : ExitUsage) << f.name;
         EXPECT_EQ(status({}, latin1), f.latin1Subject ? ExitOk : ExitRunError) << f.name;
         EXPECT_EQ(status({}, one, {{"SOURCE_DATE_EPOCH", "now"}}),
                   f.timestamped ? ExitUsage : ExitOk)

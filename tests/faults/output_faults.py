@@ -15,7 +15,7 @@ import tempfile
 import time
 
 batch, data, part = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2]), sys.argv[3]
-FORMATS = ["dat", "tsv", "sav", "dta"]
+FORMATS = ["dat", "tsv", "sav", "dta", "csv", "xlsx"]
 ENV = dict(os.environ, SOURCE_DATE_EPOCH="1700000000", LANG="C")
 AS_ROOT = os.geteuid() == 0
 NOBODY = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] if AS_ROOT else []

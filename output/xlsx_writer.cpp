@@ -1,0 +1,179 @@
+#include "xlsx_writer.h"
+
+#include "error.h"
+#include "record_file.h"
+#include "xlsx_check.h"
+
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <fcntl.h>
+#include <new>
+#include <string>
+#include <unistd.h>
+#include <xlsxwriter.h>
+
+namespace dozorira::output {
+namespace {
+
+// The library writes only by file name; it is given the WholeFile's name for libraries, so the
+// output is still replaced whole or not at all.
+class Workbook {
+public:
+    explicit Workbook(const std::string& path) {
+        lxw_workbook_options options{};
+        // Rows go to a temporary file as they are written, so that a sheet of many thousand rows
+        // costs little memory.
+        options.constant_memory = LXW_TRUE;
+        workbook_ = workbook_new_opt(path.c_str(), &options);
+        if (!workbook_) throw std::bad_alloc();
+    }
+    ~Workbook() {
+        if (workbook_) lxw_workbook_free(workbook_);
+    }
+    Workbook(const Workbook&) = delete;
+    Workbook& operator=(const Workbook&) = delete;
+
+    lxw_workbook* get() const { return workbook_; }
+
+    // Writes the file and frees the workbook, whatever the outcome.
+    lxw_error close() {
+        lxw_workbook* workbook = workbook_;
+        workbook_ = nullptr;
+        return workbook_close(workbook);
+    }
+
+private:
+    lxw_workbook* workbook_ = nullptr;
+};
+
+// The library prints its own lines about a failure, naming the temporary file; the File error
+// says what the user needs to know, so its lines are held back while the workbook is written.
+class QuietStandardError {
+public:
+    QuietStandardError() {
+        std::fflush(stderr);
+        saved_ = ::dup(STDERR_FILENO);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0) ::dup2(null, STDERR_FILENO);
+        if (null >= 0) ::close(null);
+    }
+    ~QuietStandardError() {
+        if (saved_ < 0) return;
+        std::fflush(stderr);
+        ::dup2(saved_, STDERR_FILENO);
+        ::close(saved_);
+    }
+    QuietStandardError(const QuietStandardError&) = delete;
+    QuietStandardError& operator=(const QuietStandardError&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
+// The library writes numbers with printf, which follows the C locale; in a process that has set
+// the user's locale (as the window's toolkit does), 4.667 would go into the XML as "4,667".
+class ClassicNumbers {
+public:
+    ClassicNumbers() : locale_(::newlocale(LC_ALL_MASK, "C", nullptr)) {
+        if (locale_) previous_ = ::uselocale(locale_);
+    }
+    ~ClassicNumbers() {
+        if (!locale_) return;
+        ::uselocale(previous_);
+        ::freelocale(locale_);
+    }
+    ClassicNumbers(const ClassicNumbers&) = delete;
+    ClassicNumbers& operator=(const ClassicNumbers&) = delete;
+
+private:
+    locale_t locale_;
+    locale_t previous_ = nullptr;
+};
+
+void check(lxw_error error, const WholeFile& out) {
+    if (error == LXW_NO_ERROR) return;
+    throw RunError(ErrorKind::FileError,
+                   std::string("cannot compose the output file: ") + lxw_strerror(error))
+        .inFile(out.path());
+}
+
+// A sheet holds a fixed number of rows, the header row among them.
+void checkRowCount(const ResultTable& table, const WholeFile& out) {
+    if (table.rowCount() < LXW_ROW_MAX) return;
+    throw RunError(ErrorKind::FileError,
+                   "the output would hold " + std::to_string(table.rowCount()) +
+                       " rows, more than the " + std::to_string(LXW_ROW_MAX - 1) +
+                       " an xlsx sheet holds below its header; choose csv or tsv")
+        .inFile(out.path());
+}
+
+// The library takes a time of 0 for "now", so the first second of 1970 is dated a second later.
+std::time_t creationTime(std::optional<std::time_t> timestamp) {
+    if (!timestamp) return std::time(nullptr);
+    return *timestamp == 0 ? 1 : *timestamp;
+}
+
+void writeCell(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, const Cell& cell,
+               lxw_format* decimals, std::string& text, const WholeFile& out) {
+    if (const auto* subject = std::get_if<std::string_view>(&cell)) {
+        text.assign(*subject); // the library wants it NUL-terminated
+        check(worksheet_write_string(sheet, row, column, text.c_str(), nullptr), out);
+    } else if (const auto* count = std::get_if<long long>(&cell)) {
+        check(worksheet_write_number(sheet, row, column, static_cast<double>(*count), nullptr),
+              out);
+    } else if (const auto* decimal = std::get_if<Thousandths>(&cell)) {
+        check(worksheet_write_number(sheet, row, column, decimal->toDouble(), decimals), out);
+    }
+}
+
+void writeSheet(lxw_workbook* workbook, const ResultTable& table, const WholeFile& out) {
+    lxw_worksheet* sheet = workbook_add_worksheet(workbook, nullptr);
+    lxw_format* header = workbook_add_format(workbook);
+    lxw_format* decimals = workbook_add_format(workbook);
+    if (!sheet || !header || !decimals) throw std::bad_alloc();
+    format_set_bold(header);
+    format_set_num_format(decimals, "0.000");
+    worksheet_freeze_panes(sheet, 1, 0);
+    lxw_col_t column = 0;
+    for (const Column& c : table.columns())
+        check(worksheet_write_string(sheet, 0, column++, c.name.c_str(), header), out);
+    lxw_row_t row = 0;
+    std::string text;
+    table.forEachRow([&](std::span<const Cell> cells) {
+        ++row;
+        for (std::size_t i = 0; i < cells.size(); ++i)
+            writeCell(sheet, row, static_cast<lxw_col_t>(i), cells[i], decimals, text, out);
+    });
+}
+
+} // namespace
+
+void writeXlsx(const ResultTable& table, std::optional<std::time_t> timestamp, WholeFile& out) {
+    checkRowCount(table, out);
+    const QuietStandardError quiet;
+    const ClassicNumbers numbers;
+    Workbook workbook(out.pathForLibrary());
+    const std::string title = runLabel(table.taskFileCount());
+    lxw_doc_properties properties{};
+    properties.title = const_cast<char*>(title.c_str()); // the library only reads it
+    properties.created = creationTime(timestamp);
+    check(workbook_set_properties(workbook.get(), &properties), out);
+    writeSheet(workbook.get(), table, out);
+    errno = 0;
+    const lxw_error closed = workbook.close();
+    if (closed != LXW_NO_ERROR) {
+        const int reason = errno;
+        if (reason != 0) failOutput(out.path(), "cannot write", reason);
+        check(closed, out);
+    }
+    const std::string damaged = damagedPart(out.pathForLibrary(), table.rowCount() + 1);
+    if (!damaged.empty())
+        throw RunError(ErrorKind::FileError,
+                       "cannot write the output file: " + damaged +
+                           " came out cut short, as the temporary files that the xlsx library "
+                           "writes could not be written whole (is TMPDIR, or /tmp, full?)")
+            .inFile(out.path());
+}
+
+} // namespace dozorira::output
