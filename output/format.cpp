@@ -119,22 +119,25 @@ std::string formatsWhere(bool (*holds)(const FormatRules&), std::string_view con
 }
 
 std::string optionConflict(const FormatRules& rules, const FormatOptions& options) {
+    // "--long does not go with a .dat file, which has one row per participant: leave it out
+    // (it applies to tsv, sav and dta only)"
+    const auto refuse = [&rules](std::string_view option, std::string_view which,
+                                 const std::string& formats) {
+        return std::string(option) + " does not go with " + std::string(rules.description) +
+               ", which " + std::string(which) + ": leave it out (it applies to " + formats +
+               " only)";
+    };
     if (std::find(rules.layouts.begin(), rules.layouts.end(), options.layout) ==
         rules.layouts.end())
-        return "--long needs a " + formatsWhere(takesLong) +
-               " output (--format, or an OUTPUT ending in " + formatsWhere(takesLong, "or", ".") +
-               ")";
-    const auto hasSwitch = [](const FormatRules& r) { return r.columnNameSwitch; };
+        return refuse("--long", "has one row per participant", formatsWhere(takesLong, "and"));
     if (options.noColumnNames && !rules.columnNameSwitch)
-        return "--no-header applies to " + formatsWhere(hasSwitch) + " output only; " +
-               formatsWhere([](const FormatRules& r) { return !r.columnNameSwitch; }, "and") +
-               " always name their columns";
-    const auto holdsNumbers = [](const FormatRules& r) {
-        return r.separator == DefaultSeparator::None;
-    };
-    if (options.separatorGiven && holdsNumbers(rules))
-        return "--decimal-separator does not apply to " + formatsWhere(holdsNumbers, "and") +
-               " output, which hold numbers rather than text";
+        return refuse("--no-header", "always names its columns",
+                      formatsWhere([](const FormatRules& r) { return r.columnNameSwitch; }, "and"));
+    if (options.separatorGiven && rules.separator == DefaultSeparator::None)
+        return refuse(
+            "--decimal-separator", "holds numbers rather than text",
+            formatsWhere([](const FormatRules& r) { return r.separator != DefaultSeparator::None; },
+                         "and"));
     return {};
 }
 
