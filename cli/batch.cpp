@@ -24,8 +24,8 @@ struct Arguments {
     bool noHeader = false;
     std::string separator;
     bool check = false;
-    std::vector<std::string>
-        taskFiles; // as given, then with every folder's task files in its place
+    // As given, then with the task files of every folder in its place.
+    std::vector<std::string> taskFiles;
     std::string format;
     bool longLayout = false;
     // What the options ask for, once they are known to go together.
@@ -49,8 +49,9 @@ int runError(std::ostream& err, const RunError& error) {
 }
 
 // CLI11's help in the shape man readers and help2man expect: "-o, --output OUTPUT", every form
-// of the command in the usage lines, what the options do not say before them (help2man makes it
-// part of the description), and the environment after them.
+// of the command in the usage lines, then folders, warnings and exit statuses where CLI11 would
+// list the positional arguments (help2man makes them part of the description), then the options,
+// and the environment in the footer (help2man makes it the ENVIRONMENT section).
 class HelpFormatter : public CLI::Formatter {
 public:
     std::string make_option_name(const CLI::Option* option, bool positional) const override {
