@@ -42,7 +42,7 @@ void RunCheck::compareSubject(const std::string& path, const std::string& subjec
                               std::vector<Warning>& warnings) {
     const auto [earlier, isNew] = fileOfSubject_.try_emplace(subject, path);
     if (isNew) return;
-    std::string problem = "its subject " + dozorira::quoted(subject) + " is also the subject of " +
+    std::string problem = "its subject " + shownName(subject, true) + " is also the subject of " +
                           shownName(earlier->second, true) +
                           ": the output holds two records under one name, one participant "
                           "counted twice or two participants mixed up";

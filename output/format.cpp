@@ -109,25 +109,27 @@ std::string formatsWhere(const std::function<bool(const FormatRules&)>& holds,
 }
 
 std::string optionConflict(const FormatRules& rules, const FormatOptions& options) {
-    if (!takes(rules, options.layout)) {
-        const auto takesLayout = [&options](const FormatRules& r) {
-            return takes(r, options.layout);
-        };
-        return std::string(optionOf(options.layout)) + " needs a " + formatsWhere(takesLayout) +
-               " output (--format, or an OUTPUT ending in " + formatsWhere(takesLayout, "or", ".") +
-               ")";
-    }
-    const auto hasSwitch = [](const FormatRules& r) { return r.columnNameSwitch; };
-    if (options.noColumnNames && !rules.columnNameSwitch)
-        return "--no-header applies to " + formatsWhere(hasSwitch) + " output only; " +
-               formatsWhere([](const FormatRules& r) { return !r.columnNameSwitch; }, "and") +
-               " always name their columns";
-    const auto holdsNumbers = [](const FormatRules& r) {
-        return r.separator == DefaultSeparator::None;
+    // "--long does not go with a .dat file, which has one row per participant: leave it out
+    // (it applies to tsv, sav and dta only)"
+    const auto refuse = [&rules](std::string_view option, std::string_view which,
+                                 const std::string& formats) {
+        return std::string(option) + " does not go with " + std::string(rules.description) +
+               ", which " + std::string(which) + ": leave it out (it applies to " + formats +
+               " only)";
     };
-    if (options.separatorGiven && holdsNumbers(rules))
-        return "--decimal-separator does not apply to " + formatsWhere(holdsNumbers, "and") +
-               " output, which hold numbers rather than text";
+    if (!takes(rules, options.layout))
+        return refuse(
+            optionOf(options.layout), "has one row per participant",
+            formatsWhere([&options](const FormatRules& r) { return takes(r, options.layout); },
+                         "and"));
+    if (options.noColumnNames && !rules.columnNameSwitch)
+        return refuse("--no-header", "always names its columns",
+                      formatsWhere([](const FormatRules& r) { return r.columnNameSwitch; }, "and"));
+    if (options.separatorGiven && rules.separator == DefaultSeparator::None)
+        return refuse(
+            "--decimal-separator", "holds numbers rather than text",
+            formatsWhere([](const FormatRules& r) { return r.separator != DefaultSeparator::None; },
+                         "and"));
     return {};
 }
 

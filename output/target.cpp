@@ -57,7 +57,7 @@ void refuseMissingFolder(const std::string& name, const fs::path& file) {
     std::error_code ec;
     if (fs::is_directory(folder, ec)) return;
     throw RunError(ErrorKind::FileError,
-                   "the output folder " + dozorira::quoted(folder.string()) + " does not exist")
+                   "the output folder " + shownName(folder.string(), true) + " does not exist")
         .inFile(name);
 }
 

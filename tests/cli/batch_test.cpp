@@ -1,4 +1,5 @@
 #include "batch.h"
+#include "format.h"
 #include "locale_separator.h"
 #include "test_support.h"
 
@@ -73,33 +74,95 @@ TEST(BatchRun, RunErrorIsOneLineAndStatusOne) {
     EXPECT_EQ(readFile(out), "an earlier study") << "a failed run leaves the output as it was";
 }
 
+// Each usage error is one sentence that says what to do; lists of formats come from their table.
 TEST(BatchRun, UsageErrorsAreStatusTwo) {
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {},
-             {Data + "/pp01.vty"},
-             {"-o", "x.dat"},
-             {"-o", "x.dat", "--decimal-separator", ";", Data + "/pp01.vty"},
-             {"--bogus", "-o", "x.dat", Data + "/pp01.vty"},
-             {"--check", "--no-header", Data + "/pp01.vty"},
-             {"--check", "--decimal-separator", ",", Data + "/pp01.vty"},
-             {"--format", "xls", "-o", "x.xls", Data + "/pp01.vty"},
-             {"--long", "--format", "dat", "-o", "x.tsv", Data + "/pp01.vty"},
-             {"--long", "--trials", "-o", "x.tsv", Data + "/pp01.vty"}}) {
+    using dozorira::output::FormatRules;
+    const std::string one = Data + "/pp01.vty";
+    const auto applies = [](bool (*holds)(const FormatRules&)) {
+        return std::string(" ").append(dozorira::output::formatsWhere(holds, "and")) + " only)";
+    };
+    const std::string formats =
+        "--format takes " + dozorira::output::formatsWhere([](const FormatRules&) { return true; });
+    const std::string noOutput = "-o takes the output file: -o FILE, or -o - for standard output";
+    const std::string dashes = "; give a task file whose name begins with - after --";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "give the output file with -o FILE, or use --check"},
+        {{one}, "give the output file with -o FILE, or use --check"},
+        {{"-o", "x.dat"}, "give the task files, or the folders that hold them"},
+        {{one, "-o"}, noOutput},
+        {{"--output=", one, one}, noOutput}, // not the first task file as the output
+        {{"-o", "x.dat", "--decimal-separator", ";", one}, "--decimal-separator takes . or ,"},
+        {{"-o", "x", "--format", "xls", one}, formats},
+        {{"-o", "x", one, "--format"}, formats},
+        {{"--bogus=1", "-o", "x.dat", one}, "there is no option --bogus" + dashes},
+        {{"-o", "x.dat", "--a\nb", one}, "there is no option \"--a\\nb\"" + dashes},
+        {{"--no-header=no", "-o", "x.dat", one}, "--no-header takes no value; give it alone"},
+        {{"-o", "a.dat", "--output", "b.dat", one},
+         "-o/--output is given more than once; give it once"},
+        {{"--check", "--no-header", one},
+         "--check writes nothing, so --no-header does not apply: leave it out"},
+        {{"--check", "--decimal-separator", ",", "--no-header", one},
+         "--check writes nothing, so --no-header and --decimal-separator do not apply: leave "
+         "them out"},
+        {{"--long", "-o", "x.dat", one},
+         "--long does not go with a .dat file, which has one row per participant: leave it out "
+         "(it applies to" +
+             applies([](const FormatRules& r) { return r.layouts.size() > 1; })},
+        {{"--no-header", "-o", "x.sav", one},
+         "--no-header does not go with an SPSS file, which always names its columns: leave it "
+         "out (it applies to" +
+             applies([](const FormatRules& r) { return r.columnNameSwitch; })},
+        {{"--decimal-separator", ",", "--format", "dta", "-o", "x", one},
+         "--decimal-separator does not go with a Stata file, which holds numbers rather than "
+         "text: leave it out (it applies to" +
+             applies([](const FormatRules& r) {
+                 return r.separator != dozorira::output::DefaultSeparator::None;
+             })}};
+    for (const auto& [args, message] : cases) {
         const Result r = batch(args);
-        EXPECT_EQ(r.status, ExitUsage);
-        EXPECT_NE(r.err.find("Run with --help"), std::string::npos) << r.err;
+        EXPECT_EQ(r.status, ExitUsage) << message;
+        EXPECT_EQ(r.err,
+                  "dozorira-batch: " + message + "\nRun with --help for more information.\n");
     }
-    for (const std::string epoch : {"-1", "1.5", "17e8", "253402300800", "now"}) {
-        const Result r = batch({"-o", "x.dta", Data + "/pp01.vty"}, {{"SOURCE_DATE_EPOCH", epoch}});
+    const std::string epoch = "dozorira-batch: SOURCE_DATE_EPOCH must be a whole number of "
+                              "seconds since 1970 up to 253402300799 (the end of the year 9999), "
+                              "not ";
+    for (const std::string value : {"-1", "1.5", "17e8", "253402300800", "now", "1\n2"}) {
+        const Result r = batch({"-o", "x.dta", one}, {{"SOURCE_DATE_EPOCH", value}});
         EXPECT_EQ(r.status, ExitUsage);
-        EXPECT_EQ(r.err.rfind("dozorira-batch: SOURCE_DATE_EPOCH must be", 0), 0u) << r.err;
+        EXPECT_EQ(r.err.substr(0, r.err.find('\n')),
+                  epoch + dozorira::shownName(value, true) + "; set it to one, or unset it");
     }
-    EXPECT_NE(batch({"--long", "--trials", "-o", "x.csv", Data + "/pp01.vty"})
-                  .err.find("--long and --trials"),
-              std::string::npos);
-    EXPECT_EQ(batch({"--help"}).status, ExitOk);
-    EXPECT_NE(batch({"--help"}).out.find("--no-header"), std::string::npos);
+    for (const std::string listed : {"--no-header", "SOURCE_DATE_EPOCH", "Exit status:", "&HF"})
+        EXPECT_NE(batch({"--help"}).out.find(listed), std::string::npos) << listed;
     EXPECT_EQ(batch({"--version"}).out.rfind("dozorira-batch ", 0), 0u);
+}
+
+// Not hidden files, not subfolders; in the byte order of the names, whatever case.
+TEST(BatchRun, AFolderGivesTheBytesOfItsTaskFilesListed) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.path("data/sub.vty"));
+    std::filesystem::create_directories(dir.path("empty"));
+    const std::vector<std::string> listed = {
+        dir.write("data/PP02.VTY", readFile(Data + "/pp02.vty")),
+        dir.write("data/pp01.vty", readFile(Data + "/pp01.vty")),
+        dir.write("data/pp03.Vty", readFile(Data + "/pp03.vty"))};
+    dir.write("data/.pp04.vty", readFile(Data + "/broken.vty"));
+    dir.write("data/notes.txt", "not a task file");
+    for (const std::string format : {"dat", "sav"}) {
+        std::vector<std::string> args = {"-o", dir.path("listed." + format)};
+        args.insert(args.end(), listed.begin(), listed.end());
+        const std::map<std::string, std::string> epoch = {{"SOURCE_DATE_EPOCH", "1700000000"}};
+        ASSERT_EQ(batch(args, epoch).status, ExitOk);
+        ASSERT_EQ(batch({"-o", dir.path("folder." + format), dir.path("data")}, epoch).status,
+                  ExitOk);
+        EXPECT_TRUE(readFile(dir.path("listed." + format)) ==
+                    readFile(dir.path("folder." + format)));
+    }
+    const Result empty = batch({"-o", dir.path("folder.dat"), dir.path("empty/")});
+    EXPECT_EQ(empty.status, ExitRunError);
+    EXPECT_EQ(empty.err, "dozorira-batch: " + dir.path("empty/") +
+                             ": the folder holds no .vty task file (File error)\n");
 }
 
 TEST(BatchCheck, ReportsEveryFailingFileAndWritesNothing) {
