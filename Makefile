@@ -7,7 +7,7 @@ SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 BUILD_PACKAGES := cmake make g++ libgtest-dev libbenchmark-dev libcli11-dev libreadstat-dev
 WINDOW_PACKAGES := qt6-base-dev libgl-dev qt6-qpa-plugins fonts-liberation2 desktop-file-utils \
                    appstream xvfb xauth dpkg-dev file openbox x11-utils help2man lintian
-BENCH_PACKAGES := hyperfine time
+BENCH_PACKAGES := time
 # Readers that check the sav, dta and tsv output; pandas runs on Debian's /usr/bin/python3.
 READER_PACKAGES := pspp python3-pandas
 FUZZ_PACKAGES  := clang-14 libclang-rt-14-dev llvm-14
@@ -16,6 +16,8 @@ LINT_PACKAGES  := clang-tidy-14 clang-format-14 cppcheck
 ASAN_BUILD   ?= build-asan
 FUZZ_BUILD   ?= fuzz-build
 FUZZ_SECONDS ?= 180
+# Rounds of interleaved runs for every study of `make bench` (its own choice when empty).
+BENCH_ROUNDS ?=
 
 define install
 	@missing=$$(for p in $(1); do \
@@ -51,6 +53,7 @@ test: build
 bench: build
 	$(call install,$(BENCH_PACKAGES))
 	$(BUILD)/bin/dozorira_bench
+	$(BUILD)/bin/dozorira_ratios $(BUILD)/bin $(BENCH_ROUNDS)
 	bench/end_to_end.sh $(BUILD)/bin
 
 package: build
