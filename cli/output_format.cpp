@@ -5,7 +5,7 @@
 #include "tsv_writer.h"
 #include "whole_run.h"
 
-#include <CLI/CLI.hpp>
+#include <CLI/Error.hpp>
 #include <algorithm>
 #include <charconv>
 
