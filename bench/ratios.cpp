@@ -12,7 +12,6 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
-#include <iostream>
 #include <memory>
 #include <spawn.h>
 #include <stdexcept>
@@ -171,7 +170,7 @@ void measure(const StudyPlan& plan, const fs::path& bin, const fs::path& work) {
 
 int main(int argc, char** argv) {
     if (argc != 2 && argc != 3) {
-        std::cerr << "usage: dozorira_ratios BIN_DIR [ROUNDS]\n";
+        std::fputs("usage: dozorira_ratios BIN_DIR [ROUNDS]\n", stderr);
         return 2;
     }
     const int rounds = argc == 3 ? std::stoi(argv[2]) : 0;
@@ -188,7 +187,7 @@ int main(int argc, char** argv) {
         for (const StudyPlan& plan : plans)
             measure(plan, bin, work);
     } catch (const std::exception& e) {
-        std::cerr << "dozorira_ratios: " << e.what() << '\n';
+        std::fprintf(stderr, "dozorira_ratios: %s\n", e.what());
         fs::remove_all(work);
         return 1;
     }
