@@ -46,13 +46,14 @@ build: deps
 run: build
 	$(BUILD)/bin/dozorira
 
-# The build's tests run beside the sanitized tree's build and checks: lintian, the longest of the
-# tests, leaves a core to spare. The output of each shows whole once it ends.
-test: build
+# The build and its tests go side by side with the sanitized tree's build and checks, so that
+# neither leaves a core idle while it links, runs moc or waits for lintian. The output of each
+# shows whole once it ends.
+test: deps
 	$(call install,$(READER_PACKAGES) $(SANITIZE_PACKAGES))
 	$(MAKE) -j2 --output-sync=target build-tests sanitize-checks
 
-build-tests:
+build-tests: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
 
 sanitize-checks: sanitize-test
