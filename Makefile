@@ -31,7 +31,7 @@ define install
 	fi
 endef
 
-.PHONY: all deps build run test build-tests sanitize-checks bench package clean
+.PHONY: all deps build run test build-tests bench package clean
 
 all: build
 
@@ -46,18 +46,16 @@ build: deps
 run: build
 	$(BUILD)/bin/dozorira
 
-# The build and its tests go side by side with the sanitized tree's build and checks, so that
-# neither leaves a core idle while it links, runs moc or waits for lintian. The output of each
-# shows whole once it ends.
+# The build and its tests go side by side with the sanitized tree's build and tests, so that
+# neither leaves a core idle while it links, runs moc or waits for lintian; the output of each
+# shows whole once it ends. The fuzz targets come last, with the machine to themselves.
 test: deps
 	$(call install,$(READER_PACKAGES) $(SANITIZE_PACKAGES))
-	$(MAKE) -j2 --output-sync=target build-tests sanitize-checks
+	$(MAKE) -j2 --output-sync=target build-tests sanitize-test
+	$(MAKE) fuzz FUZZ_SECONDS=5
 
 build-tests: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
-
-sanitize-checks: sanitize-test
-	$(MAKE) fuzz FUZZ_SECONDS=5
 
 bench: build
 	$(call install,$(BENCH_PACKAGES))
