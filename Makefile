@@ -8,16 +8,19 @@ BUILD_PACKAGES := cmake make g++ libgtest-dev libbenchmark-dev libcli11-dev libr
                   libxlsxwriter-dev zlib1g-dev
 WINDOW_PACKAGES := qt6-base-dev libgl-dev qt6-qpa-plugins fonts-liberation2 desktop-file-utils \
                    appstream xvfb xauth dpkg-dev file openbox x11-utils help2man lintian
-BENCH_PACKAGES := hyperfine time
+BENCH_PACKAGES := time
 # Readers that check the sav, dta, tsv, csv and xlsx output; pandas runs on Debian's
 # /usr/bin/python3.
 READER_PACKAGES := pspp python3-pandas python3-openpyxl libreoffice-calc-nogui r-base-core
-FUZZ_PACKAGES  := clang-14 libclang-rt-14-dev llvm-14
+# The sanitized tests and the fuzz targets: clang, its sanitizer runtimes and llvm-symbolizer.
+SANITIZE_PACKAGES := clang-14 libclang-rt-14-dev llvm-14
 LINT_PACKAGES  := clang-tidy-14 clang-format-14 cppcheck
 
-ASAN_BUILD   ?= build-asan
-FUZZ_BUILD   ?= fuzz-build
+SANITIZE_BUILD ?= build-sanitize
+SYMBOLIZER   := /usr/lib/llvm-14/bin/llvm-symbolizer
 FUZZ_SECONDS ?= 180
+# Rounds of interleaved runs for every study of `make bench` (its own choice when empty).
+BENCH_ROUNDS ?=
 
 define install
 	@missing=$$(for p in $(1); do \
@@ -30,57 +33,71 @@ define install
 	fi
 endef
 
-.PHONY: all deps build run test bench package clean
+.PHONY: all deps build run test build-tests bench package clean
 
 all: build
 
 deps:
 	$(call install,$(BUILD_PACKAGES) $(WINDOW_PACKAGES))
 
+# The compile database is for `make lint`, which analyses this tree's sources.
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 	cmake --build $(BUILD) -j$(JOBS)
 
 run: build
 	$(BUILD)/bin/dozorira
 
-test: build
-	$(call install,$(READER_PACKAGES))
-	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
-	$(MAKE) sanitize-test
+# The build and its tests go side by side with the sanitized tree's build and tests, so that
+# neither leaves a core idle while it links, runs moc or waits for lintian; the output of each
+# shows whole once it ends. The fuzz targets come last, with the machine to themselves.
+test: deps
+	$(call install,$(READER_PACKAGES) $(SANITIZE_PACKAGES))
+	$(MAKE) -j2 --output-sync=target build-tests sanitize-test
 	$(MAKE) fuzz FUZZ_SECONDS=5
+
+build-tests: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
 
 bench: build
 	$(call install,$(BENCH_PACKAGES))
 	$(BUILD)/bin/dozorira_bench
+	$(BUILD)/bin/dozorira_ratios $(BUILD)/bin $(BENCH_ROUNDS)
 	bench/end_to_end.sh $(BUILD)/bin
 
 package: build
 	cd $(BUILD) && cpack -G DEB
 
-.PHONY: sanitize-test fuzz-targets fuzz lint
+.PHONY: sanitize-tree sanitize-test fuzz-targets fuzz lint
+
+# One clang tree with AddressSanitizer and UndefinedBehaviorSanitizer holds both the engine and
+# command-line tests and the fuzz targets, so that the engine is compiled once for both. The
+# sanitizers find the same faults in unoptimised code, which compiles in a fraction of the time;
+# only the engine, which the fuzz targets run thousands of times a second, is optimised (see
+# fuzz/CMakeLists.txt). Line tables are all the sanitizers' stack traces need.
+sanitize-tree: deps
+	$(call install,$(SANITIZE_PACKAGES))
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O0 -gline-tables-only -DNDEBUG" \
+		-DDOZORIRA_SANITIZE=ON -DDOZORIRA_FUZZ=ON -DDOZORIRA_WINDOW=OFF -DDOZORIRA_BENCH=OFF
 
 # The engine and command-line tests again, stopping at the first sanitizer finding.
-sanitize-test: deps
+sanitize-test: sanitize-tree
 	$(call install,$(READER_PACKAGES))
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDOZORIRA_SANITIZE=ON \
-		-DDOZORIRA_WINDOW=OFF -DDOZORIRA_BENCH=OFF
-	cmake --build $(ASAN_BUILD) -j$(JOBS)
-	cd $(ASAN_BUILD) && UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j$(JOBS)
+	cmake --build $(SANITIZE_BUILD) -j$(JOBS)
+	cd $(SANITIZE_BUILD) && ASAN_SYMBOLIZER_PATH=$(SYMBOLIZER) UBSAN_OPTIONS=print_stacktrace=1 \
+		ctest --output-on-failure -j$(JOBS)
 
-fuzz-targets: deps
-	$(call install,$(FUZZ_PACKAGES))
-	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-		-DDOZORIRA_FUZZ=ON -DDOZORIRA_WINDOW=OFF -DDOZORIRA_TESTS=OFF -DDOZORIRA_BENCH=OFF
-	cmake --build $(FUZZ_BUILD) -j$(JOBS)
+fuzz-targets: sanitize-tree
+	cmake --build $(SANITIZE_BUILD) -j$(JOBS) --target fuzzers
 
 # Runs each fuzz target for FUZZ_SECONDS (make fuzz FUZZ_SECONDS=600).
 fuzz: fuzz-targets
-	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+	fuzz/run.sh $(SANITIZE_BUILD) $(FUZZ_SECONDS)
 
 lint: deps
 	$(call install,$(LINT_PACKAGES))
-	tools/lint.sh build-lint
+	JOBS=$(JOBS) tools/lint.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) build-lint
+	rm -rf $(BUILD) $(SANITIZE_BUILD)

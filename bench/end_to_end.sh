@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# End-to-end figures of the batch command: the largest study against `cat` of the same files,
-# peak memory, the files for statistics packages against the .dat, and how quickly a 1 GiB task
-# file without line ends is refused.
+# End-to-end figures of the batch command beside the times of dozorira_ratios: peak memory, and
+# how quickly a 1 GiB task file without line ends is refused.
 set -euo pipefail
 bin=$(realpath "$1")
 work=$(mktemp -d)
@@ -10,26 +9,11 @@ trap 'rm -rf "$work"' EXIT
 "$bin/dozorira_bench" --write-study "$work/study"
 files=("$work"/study/*.vty)
 
-echo "== 199 task files of 255 data lines: dozorira-batch against cat"
-hyperfine --warmup 3 --min-runs 30 -N --style basic \
-    -n cat "cat ${files[*]}" \
-    -n dozorira-batch "$bin/dozorira-batch -o $work/out.dat ${files[*]}"
-
-echo "== Peak memory of that run"
+echo "== Peak memory of a run of 199 task files of 255 data lines"
 /usr/bin/time -f "%M KiB peak, %e s" "$bin/dozorira-batch" -o "$work/out.dat" "${files[@]}"
 
-echo "== The same 199 files as .sav, .dta and long .tsv against the .dat (at most twice its time)"
-hyperfine --warmup 3 --min-runs 30 -N --style basic \
-    -n dat "$bin/dozorira-batch -o $work/out.dat ${files[*]}" \
-    -n sav "$bin/dozorira-batch -o $work/out.sav ${files[*]}" \
-    -n dta "$bin/dozorira-batch -o $work/out.dta ${files[*]}" \
-    -n long-tsv "$bin/dozorira-batch --long -o $work/out.tsv ${files[*]}"
-
-echo "== 10 000 such task files as .sav (under 1 s and 32 MB)"
+echo "== Peak memory of 10 000 such task files as .sav (under 32 MB)"
 "$bin/dozorira_bench" --write-study "$work/large" 10000
-# The shell expands the names: spelt out, they would pass the limit of one argument's length.
-hyperfine --warmup 1 --min-runs 10 --style basic \
-    -n sav "cd $work/large && $bin/dozorira-batch -o $work/large.sav *.vty"
 (cd "$work/large" && /usr/bin/time -f "%M KiB peak, %e s" "$bin/dozorira-batch" \
     -o "$work/large.sav" ./*.vty)
 rm -rf "$work/large"

@@ -1,48 +1,17 @@
 // Figures for the largest run the window can start: 199 task files of 255 data lines each.
 #include "analysis.h"
 #include "dat_run.h"
+#include "study.h"
 
 #include <benchmark/benchmark.h>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// Twelve clusters of 20 trials and one of 15, with found boxes, opened boxes and revisits.
-std::string taskFile() {
-    std::string file = "Vantry\tbench\r\nrow\tlabel\tboxes\tcode\tfound\ttime\topen\topened\t"
-                       "latency\trevisits\r\n";
-    for (int line = 0; line < 255; ++line) {
-        const int row = line % 20;
-        const std::string found(1, static_cast<char>('A' + (line * 7) % 12));
-        std::string opened;
-        for (int k = 0; k <= row % 9; ++k)
-            opened += static_cast<char>('A' + (line + k) % 12);
-        file += std::to_string(row) + "\tcluster\t12\t3\t" + found + "\t1520\t" +
-                std::to_string(opened.size()) + "\t" + opened + "\t830\t" +
-                (row % 3 == 0 ? "" : "3 7") + "\r\n";
-    }
-    return file;
-}
-
-struct Study {
-    fs::path dir;
-    std::vector<std::string> files;
-
-    explicit Study(fs::path folder, int count = 199) : dir(std::move(folder)) {
-        fs::create_directories(dir);
-        const std::string content = taskFile();
-        for (int i = 1; i <= count; ++i) {
-            const fs::path path = dir / ("pp" + std::to_string(i) + ".vty");
-            std::ofstream(path, std::ios::binary) << content;
-            files.push_back(path.string());
-        }
-    }
-};
+using dozorira::bench::Study;
 
 const Study& study() {
     static const Study s(fs::temp_directory_path() / "dozorira-bench");

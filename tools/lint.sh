@@ -1,25 +1,26 @@
 #!/usr/bin/env bash
 # Static analysis of the project: clang-tidy over every project source in the compile database,
 # then cppcheck. Usage: tools/lint.sh BUILD_DIR
+# BUILD_DIR may be the tree that `make build` left: its settings stay, and what it has built
+# already (the generated moc headers) is reused.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-lint}
+jobs=${JOBS:-$(nproc)}
 
 # The window needs Qt; when it cannot be configured, the rest is still checked.
-configure() {
-    cmake -S . -B "$build" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DDOZORIRA_BENCH=OFF \
-        -DDOZORIRA_TESTS=OFF "$@" >/dev/null
-}
-configure || { rm -rf "$build"; configure -DDOZORIRA_WINDOW=OFF; }
+configure() { cmake -S . -B "$build" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON "$@" >/dev/null; }
+configure || configure -DDOZORIRA_WINDOW=OFF
 # Generated moc and ui headers must exist before the sources that include them can be parsed.
 cmake --build "$build" --target help | sed -n 's/^\.\.\. \(.*_autogen\)$/\1/p' |
     while read -r target; do cmake --build "$build" --target "$target" >/dev/null; done
 
 mapfile -t sources < <(sed -n 's|^ *"file": "'"$PWD"'/\(.*\)",\{0,1\}$|\1|p' \
     "$build/compile_commands.json" | grep -E '^(engine|output|cli|window|app)/' | sort -u)
-echo "clang-tidy: ${#sources[@]} files"
+echo "clang-tidy: ${#sources[@]} files, $jobs at a time"
 # clang-tidy counts what it suppresses in system headers on stderr; only its findings matter.
-clang-tidy-14 -p "$build" --quiet "${sources[@]}" 2> >(grep -v 'warnings generated' >&2)
+printf '%s\0' "${sources[@]}" |
+    xargs -0 -n 1 -P "$jobs" clang-tidy-14 -p "$build" --quiet 2> >(grep -v 'warnings generated' >&2)
 
 echo "cppcheck"
 dirs=()

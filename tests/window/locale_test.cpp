@@ -3,7 +3,7 @@
 #include "locale_separator.h"
 
 #include <QLocale>
-#include <QtTest>
+#include <QTest>
 
 class LocaleTest : public QObject {
     Q_OBJECT

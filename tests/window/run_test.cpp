@@ -10,7 +10,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 using namespace dozorira::window;
 using namespace dozorira::window::test;

@@ -8,7 +8,7 @@
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QtTest>
+#include <QTest>
 #include <random>
 
 using namespace dozorira::window;

@@ -14,8 +14,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 
 using namespace dozorira::window;
 using namespace dozorira::window::test;

@@ -1,0 +1,199 @@
+// The batch command's time against the floor (a program that only opens, reads and closes every
+// task file) and against `cat` of the same files, for a study of 199 files, one of 10 000 and one
+// tiny file, which shows the start-up. The machine may be busy with other work, so the runs are
+// interleaved (floor, cat, every format, floor, cat, ...) and the table gives medians.
+//
+// Usage: dozorira_ratios BIN_DIR [ROUNDS]
+// BIN_DIR holds dozorira-batch and dozorira_floor; ROUNDS, when given, is used for every study.
+#include "study.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <memory>
+#include <spawn.h>
+#include <stdexcept>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using dozorira::bench::Study;
+
+// One way of running the batch command: its name in the table, the extension of its output, which
+// picks the format, and any further options. Another format is another line.
+struct Variant {
+    std::string name;
+    std::string extension;
+    std::vector<std::string> options;
+};
+
+const std::vector<Variant> Variants = {
+    {"dat", "dat", {}},
+    {"tsv", "tsv", {}},
+    {"sav", "sav", {}},
+    {"dta", "dta", {}},
+    {"csv", "csv", {}},
+    {"xlsx", "xlsx", {}},
+    {"tsv --long", "tsv", {"--long"}},
+    {"tsv --trials", "tsv", {"--trials"}},
+};
+
+struct StudyPlan {
+    std::string title;
+    int files;
+    int dataLines;
+    int rounds;
+};
+
+struct Sample {
+    double wallMs;
+    double cpuMs;
+};
+
+double milliseconds(const timespec& from, const timespec& to) {
+    return static_cast<double>(to.tv_sec - from.tv_sec) * 1e3 +
+           static_cast<double>(to.tv_nsec - from.tv_nsec) / 1e6;
+}
+
+double milliseconds(const timeval& time) {
+    return static_cast<double>(time.tv_sec) * 1e3 + static_cast<double>(time.tv_usec) / 1e3;
+}
+
+// A command ready to start in the study's folder, with its standard output thrown away.
+class Command {
+public:
+    Command(std::string label, std::vector<std::string> words, const fs::path& folder)
+        : label_(std::move(label)), words_(std::move(words)) {
+        for (std::string& word : words_)
+            argv_.push_back(word.data());
+        argv_.push_back(nullptr);
+        posix_spawn_file_actions_init(&actions_);
+        posix_spawn_file_actions_addchdir_np(&actions_, folder.c_str());
+        posix_spawn_file_actions_addopen(&actions_, 1, "/dev/null", O_WRONLY, 0);
+    }
+    ~Command() { posix_spawn_file_actions_destroy(&actions_); }
+    Command(const Command&) = delete;
+    Command& operator=(const Command&) = delete;
+
+    const std::string& label() const { return label_; }
+    std::vector<Sample>& samples() { return samples_; }
+
+    Sample run() const {
+        timespec start{};
+        timespec end{};
+        clock_gettime(CLOCK_MONOTONIC, &start);
+        pid_t child = 0;
+        if (posix_spawnp(&child, argv_[0], &actions_, nullptr, argv_.data(), environ) != 0)
+            throw std::runtime_error("cannot start " + words_[0]);
+        int status = 0;
+        rusage usage{};
+        wait4(child, &status, 0, &usage);
+        clock_gettime(CLOCK_MONOTONIC, &end);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            throw std::runtime_error(label_ + " failed");
+        return {milliseconds(start, end),
+                milliseconds(usage.ru_utime) + milliseconds(usage.ru_stime)};
+    }
+
+private:
+    std::string label_;
+    std::vector<std::string> words_;
+    std::vector<char*> argv_;
+    posix_spawn_file_actions_t actions_{};
+    std::vector<Sample> samples_;
+};
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+double medianOf(const std::vector<Sample>& samples, double Sample::*field) {
+    std::vector<double> values;
+    for (const Sample& sample : samples)
+        values.push_back(sample.*field);
+    return median(values);
+}
+
+std::vector<std::string> withFiles(std::vector<std::string> words, int files) {
+    for (int i = 1; i <= files; ++i)
+        words.push_back("pp" + std::to_string(i) + ".vty");
+    return words;
+}
+
+void printRow(const std::string& label, double wall, double floor, double cat, double cpu) {
+    std::printf("  %-26s %10.2f %9.2f %8.2f %10.2f\n", label.c_str(), wall, wall / floor,
+                wall / cat, cpu);
+}
+
+void measure(const StudyPlan& plan, const fs::path& bin, const fs::path& work) {
+    const fs::path folder = work / ("study-" + std::to_string(plan.files));
+    const Study study(folder, plan.files, plan.dataLines);
+    std::vector<std::unique_ptr<Command>> commands;
+    const auto add = [&](std::string label, std::vector<std::string> words) {
+        commands.push_back(std::make_unique<Command>(
+            std::move(label), withFiles(std::move(words), plan.files), folder));
+    };
+    add("floor", {(bin / "dozorira_floor").string()});
+    add("cat", {"cat"});
+    for (const Variant& variant : Variants) {
+        std::vector<std::string> words = {(bin / "dozorira-batch").string()};
+        words.insert(words.end(), variant.options.begin(), variant.options.end());
+        words.push_back("-o");
+        words.push_back((work / ("out." + variant.extension)).string());
+        add("dozorira-batch " + variant.name, std::move(words));
+    }
+
+    for (const auto& command : commands) // fills the page cache and the outputs' folder
+        command->run();
+    for (int round = 0; round < plan.rounds; ++round)
+        for (const auto& command : commands)
+            command->samples().push_back(command->run());
+
+    std::printf("%s, median of %d interleaved runs\n", plan.title.c_str(), plan.rounds);
+    std::printf("  %-26s %10s %9s %8s %10s\n", "run", "wall ms", "x floor", "x cat", "cpu ms");
+    const double floor = medianOf(commands[0]->samples(), &Sample::wallMs);
+    const double cat = medianOf(commands[1]->samples(), &Sample::wallMs);
+    for (const auto& command : commands)
+        printRow(command->label(), medianOf(command->samples(), &Sample::wallMs), floor, cat,
+                 medianOf(command->samples(), &Sample::cpuMs));
+    std::printf("\n");
+    fs::remove_all(folder);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2 && argc != 3) {
+        std::fputs("usage: dozorira_ratios BIN_DIR [ROUNDS]\n", stderr);
+        return 2;
+    }
+    const int rounds = argc == 3 ? std::stoi(argv[2]) : 0;
+    const std::vector<StudyPlan> plans = {
+        {"One task file of one data line (start-up)", 1, 1, rounds ? rounds : 41},
+        {"199 task files of 255 data lines", 199, 255, rounds ? rounds : 21},
+        {"10 000 task files of 255 data lines", 10000, 255, rounds ? rounds : 7},
+    };
+    const fs::path bin = fs::absolute(argv[1]);
+    const fs::path work =
+        fs::temp_directory_path() / ("dozorira-ratios-" + std::to_string(getpid()));
+    fs::create_directories(work);
+    try {
+        for (const StudyPlan& plan : plans)
+            measure(plan, bin, work);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "dozorira_ratios: %s\n", e.what());
+        fs::remove_all(work);
+        return 1;
+    }
+    fs::remove_all(work);
+    return 0;
+}
