@@ -40,11 +40,17 @@ struct Cluster {
 
     // Trial t (1-based). Trials past the stored lines (a gap in the row numbers) are empty;
     // past 255 they fail with Subscript out of range, named at the row number that asked for them.
-    Trial& trial(int t);
-    const Trial& trial(int t) const;
+    Trial& trial(int t) { return isStored(t) ? trials[index(t)] : growTo(t); }
+    const Trial& trial(int t) const { return isStored(t) ? trials[index(t)] : unfilledTrial(t); }
     // The data line that an error about trial t names: its own, or for a trial without one the
     // cluster's last.
     int lineOf(int t) const;
+
+private:
+    bool isStored(int t) const { return t >= 1 && static_cast<std::size_t>(t) <= trials.size(); }
+    static std::size_t index(int t) { return static_cast<std::size_t>(t) - 1; }
+    Trial& growTo(int t);
+    const Trial& unfilledTrial(int t) const;
 };
 
 // The first numeric field of one kind of NumberQuirk, and how many data lines have one; for

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cluster_tables.h"
+#include "line_reader.h"
 
 #include <string>
 
@@ -8,7 +9,7 @@ namespace dozorira {
 
 // The read stage: the task file at path, read into fresh cluster tables. Two header lines are
 // skipped; every further line is a trial, and a row number (field 0) of zero starts a cluster.
-// Errors carry the data line and field, not the file.
-ClusterTables readTaskFile(const std::string& path);
+// Errors carry the data line and field, not the file. Tests choose the sizes of the reads.
+ClusterTables readTaskFile(const std::string& path, ReadSizes sizes = {});
 
 } // namespace dozorira
