@@ -5,14 +5,31 @@
 #include "scoring.h"
 
 namespace dozorira {
+namespace {
+
+ParticipantResult scoreAndSummarise(ClusterTables& read, const std::string& path) {
+    scoreClusters(read);
+    return summarise(read, path);
+}
+
+} // namespace
 
 ParticipantResult analyseTaskFile(const std::string& path, ClusterTables* tables) {
     try {
         ClusterTables read = readTaskFile(path);
-        scoreClusters(read);
-        ParticipantResult result = summarise(read, path);
+        ParticipantResult result = scoreAndSummarise(read, path);
         if (tables) *tables = std::move(read);
         return result;
+    } catch (RunError& e) {
+        throw e.inFile(path);
+    }
+}
+
+std::optional<ParticipantResult> analyseRegularTaskFile(const std::string& path) {
+    try {
+        std::optional<ClusterTables> read = readRegularTaskFile(path);
+        if (!read) return std::nullopt;
+        return scoreAndSummarise(*read, path);
     } catch (RunError& e) {
         throw e.inFile(path);
     }

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@ namespace {
 constexpr char CR = '\r';
 constexpr char LF = '\n';
 constexpr std::size_t UsualFirstRead = ReadSizes{}.first;
+constexpr int NotOpened = -2; // a file that the reader was not to open
 
 // A run reads thousands of files one after another; they all share one buffer instead of each
 // taking and freeing its own.
@@ -41,10 +43,21 @@ std::string systemReason(int error) {
     throw RunError(ErrorKind::InputPastEndOfFile, "the file ends too early");
 }
 
+int openTaskFile(const std::string& path, Opening opening) {
+    // Looked at before it is opened: opening a pipe for reading would let a program waiting to
+    // write it go on, into a reader that closes at once.
+    struct stat status {};
+    if (opening == Opening::RegularFileOnly && ::stat(path.c_str(), &status) == 0 &&
+        !S_ISREG(status.st_mode))
+        return NotOpened;
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+}
+
 } // namespace
 
-LineReader::LineReader(const std::string& path, ReadSizes sizes)
-    : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)), sizes_(sizes) {
+LineReader::LineReader(const std::string& path, ReadSizes sizes, Opening opening)
+    : fd_(openTaskFile(path, opening)), sizes_(sizes) {
+    if (fd_ == NotOpened) return;
     if (fd_ < 0)
         throw RunError(ErrorKind::FileError, "cannot open the task file: " + systemReason(errno));
     buffer_ = bufferOf(sizes_.first);
@@ -52,7 +65,7 @@ LineReader::LineReader(const std::string& path, ReadSizes sizes)
 }
 
 LineReader::~LineReader() {
-    ::close(fd_);
+    if (fd_ >= 0) ::close(fd_);
     keepSpare(std::move(buffer_), capacity_);
 }
 

@@ -17,6 +17,11 @@ struct ReadSizes {
     std::size_t later = std::size_t{1024} * 1024;
 };
 
+// Which files a LineReader opens. A reader on a thread of its own, reading ahead of a run, must
+// not open a pipe or a device: opening one can wait for another program, or take what it writes,
+// for a file that the run may never come to.
+enum class Opening { AnyFile, RegularFileOnly };
+
 // Reads a task file line by line. A line ends at CR or CR LF; a lone LF is part of the text.
 // Reading is buffered and streaming, so a huge header costs time but no memory. The buffer of
 // the first read is kept for the next file the thread reads.
@@ -26,11 +31,14 @@ public:
     // all memory before it is refused.
     static constexpr std::size_t MaxLineLength = std::size_t{16} * 1024 * 1024;
 
-    // File error when it cannot be opened.
-    explicit LineReader(const std::string& path, ReadSizes sizes = {});
+    // File error when it cannot be opened. A file that opening does not take is left closed.
+    explicit LineReader(const std::string& path, ReadSizes sizes = {},
+                        Opening opening = Opening::AnyFile);
     ~LineReader();
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
+
+    bool isOpen() const { return fd_ >= 0; }
 
     bool atEnd() { return !fill(); }
     // Both fail with Input past end of file when nothing is left to read. skipLine tells whether
@@ -53,7 +61,7 @@ private:
     int fd_;
     ReadSizes sizes_;
     std::unique_ptr<char[]> buffer_;
-    std::size_t capacity_;
+    std::size_t capacity_ = 0;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     bool ended_ = false;       // a read found the end of the file

@@ -107,9 +107,12 @@ constexpr std::size_t TypicalTrials = 32;
 
 class TaskFileReader {
 public:
-    TaskFileReader(const std::string& path, ReadSizes sizes) : file_(path, sizes) {
+    TaskFileReader(const std::string& path, ReadSizes sizes, Opening opening)
+        : file_(path, sizes, opening) {
         tables_.clusters.reserve(MaxClusters + 1);
     }
+
+    bool isOpen() const { return file_.isOpen(); }
 
     ClusterTables read() {
         skipHeader(1);
@@ -252,7 +255,13 @@ private:
 } // namespace
 
 ClusterTables readTaskFile(const std::string& path, ReadSizes sizes) {
-    return TaskFileReader(path, sizes).read();
+    return TaskFileReader(path, sizes, Opening::AnyFile).read();
+}
+
+std::optional<ClusterTables> readRegularTaskFile(const std::string& path) {
+    TaskFileReader reader(path, {}, Opening::RegularFileOnly);
+    if (!reader.isOpen()) return std::nullopt;
+    return reader.read();
 }
 
 } // namespace dozorira

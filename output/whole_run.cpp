@@ -1,4 +1,4 @@
-#include "analysis.h"
+#include "analyse_all.h"
 #include "dat_writer.h"
 #include "request.h"
 #include "stats_file.h"
@@ -7,17 +7,6 @@
 
 namespace dozorira::output {
 namespace {
-
-std::vector<ParticipantResult> analyseAll(const std::vector<std::string>& taskFiles,
-                                          const FormatRules& rules) {
-    std::vector<ParticipantResult> results;
-    results.reserve(taskFiles.size());
-    for (const std::string& path : taskFiles) {
-        results.push_back(analyseTaskFile(path));
-        checkSubject(rules, results.back().subject, path);
-    }
-    return results;
-}
 
 void render(const OutputRequest& request, const ResultTable& table, WholeFile& out) {
     switch (request.format) {
@@ -38,7 +27,13 @@ void writeOutput(const OutputRequest& request, const std::vector<std::string>& t
     OutputTarget target = openTarget(request.path);
     refuseTaskFileAsOutput(target, taskFiles);
     WholeFile output(std::move(target));
-    const ResultTable table(analyseAll(taskFiles, rulesOf(request.format)), request.layout);
+    const FormatRules& rules = rulesOf(request.format);
+    const ResultTable table(
+        analyseAll(taskFiles,
+                   [&rules](const ParticipantResult& result, const std::string& path) {
+                       checkSubject(rules, result.subject, path);
+                   }),
+        request.layout);
     render(request, table, output);
     output.commit();
 }

@@ -1,0 +1,106 @@
+#include "analyse_all.h"
+
+#include "analysis.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+namespace dozorira::output {
+namespace {
+
+// A thread pays for itself only over a few dozen files.
+constexpr std::size_t FilesPerThread = 32;
+constexpr unsigned MostThreads = 4;
+
+unsigned threadsFor(std::size_t files) {
+    const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
+    return static_cast<unsigned>(std::min<std::size_t>(
+        {cores, MostThreads, std::max<std::size_t>(1, files / FilesPerThread)}));
+}
+
+// One run's files shared out between threads, each taking the next file nobody has taken.
+class SharedRun {
+public:
+    SharedRun(const std::vector<std::string>& taskFiles, const ResultCheck& check)
+        : files_(taskFiles), check_(check), results_(taskFiles.size()), errors_(taskFiles.size()),
+          end_(taskFiles.size()) {}
+
+    void work() {
+        for (std::size_t i = next_++; i < end_.load(); i = next_++) {
+            try {
+                results_[i] = analyseRegularTaskFile(files_[i]);
+                if (results_[i]) check_(*results_[i], files_[i]);
+            } catch (...) {
+                errors_[i] = std::current_exception();
+                stopAt(i);
+            }
+        }
+    }
+
+    // Once every thread is done: every file before the first that failed was read, except the
+    // pipes and devices left to this thread, which are read now, in their turn.
+    std::vector<ParticipantResult> results() {
+        std::vector<ParticipantResult> inOrder;
+        inOrder.reserve(files_.size());
+        for (std::size_t i = 0; i < files_.size(); ++i) {
+            if (errors_[i]) std::rethrow_exception(errors_[i]);
+            if (!results_[i]) {
+                results_[i] = analyseTaskFile(files_[i]);
+                check_(*results_[i], files_[i]);
+            }
+            inOrder.push_back(std::move(*results_[i]));
+        }
+        return inOrder;
+    }
+
+private:
+    // No thread takes a file after a failing one; those taken already are read to the end.
+    void stopAt(std::size_t failed) {
+        std::size_t end = end_.load();
+        while (failed < end && !end_.compare_exchange_weak(end, failed)) {
+        }
+    }
+
+    const std::vector<std::string>& files_;
+    const ResultCheck& check_;
+    std::vector<std::optional<ParticipantResult>> results_;
+    std::vector<std::exception_ptr> errors_;
+    std::atomic<std::size_t> next_{0};
+    std::atomic<std::size_t> end_;
+};
+
+std::vector<ParticipantResult> analyseOneByOne(const std::vector<std::string>& taskFiles,
+                                               const ResultCheck& check) {
+    std::vector<ParticipantResult> results;
+    results.reserve(taskFiles.size());
+    for (const std::string& path : taskFiles) {
+        results.push_back(analyseTaskFile(path));
+        check(results.back(), path);
+    }
+    return results;
+}
+
+} // namespace
+
+std::vector<ParticipantResult> analyseAll(const std::vector<std::string>& taskFiles,
+                                          const ResultCheck& check) {
+    const unsigned threads = threadsFor(taskFiles.size());
+    if (threads == 1) return analyseOneByOne(taskFiles, check);
+    SharedRun run(taskFiles, check);
+    std::vector<std::jthread> helpers;
+    try {
+        for (unsigned t = 1; t < threads; ++t)
+            helpers.emplace_back([&run] { run.work(); });
+    } catch (const std::system_error&) {
+        // No more threads to be had: the ones there are do the work.
+    }
+    run.work();
+    helpers.clear();
+    return run.results();
+}
+
+} // namespace dozorira::output
