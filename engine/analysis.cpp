@@ -25,9 +25,9 @@ ParticipantResult analyseTaskFile(const std::string& path, ClusterTables* tables
     }
 }
 
-std::optional<ParticipantResult> analyseRegularTaskFile(const std::string& path) {
+std::optional<ParticipantResult> analyseTaskFile(const std::string& path, Opening opening) {
     try {
-        std::optional<ClusterTables> read = readRegularTaskFile(path);
+        std::optional<ClusterTables> read = readTaskFile(path, opening);
         if (!read) return std::nullopt;
         return scoreAndSummarise(*read, path);
     } catch (RunError& e) {

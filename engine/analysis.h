@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cluster_tables.h"
+#include "line_reader.h"
 #include "result.h"
 
 #include <optional>
@@ -11,8 +12,9 @@ namespace dozorira {
 // The whole analysis of one task file: read, scored and summarised. Errors name the file. When
 // tables is given, the read and scored tables are moved into it.
 ParticipantResult analyseTaskFile(const std::string& path, ClusterTables* tables = nullptr);
-// As analyseTaskFile, for a run that reads task files on several threads: nothing for a file
-// that is not a regular file, which only the run's own thread may read (Opening).
-std::optional<ParticipantResult> analyseRegularTaskFile(const std::string& path);
+// As analyseTaskFile, for a run that reads task files on several threads: with
+// Opening::RegularFileOnly, nothing for a file that is not a regular file, which only the run's
+// own thread may read.
+std::optional<ParticipantResult> analyseTaskFile(const std::string& path, Opening opening);
 
 } // namespace dozorira

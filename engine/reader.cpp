@@ -258,8 +258,8 @@ ClusterTables readTaskFile(const std::string& path, ReadSizes sizes) {
     return TaskFileReader(path, sizes, Opening::AnyFile).read();
 }
 
-std::optional<ClusterTables> readRegularTaskFile(const std::string& path) {
-    TaskFileReader reader(path, {}, Opening::RegularFileOnly);
+std::optional<ClusterTables> readTaskFile(const std::string& path, Opening opening) {
+    TaskFileReader reader(path, {}, opening);
     if (!reader.isOpen()) return std::nullopt;
     return reader.read();
 }

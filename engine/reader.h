@@ -12,8 +12,8 @@ namespace dozorira {
 // skipped; every further line is a trial, and a row number (field 0) of zero starts a cluster.
 // Errors carry the data line and field, not the file. Tests choose the sizes of the reads.
 ClusterTables readTaskFile(const std::string& path, ReadSizes sizes = {});
-// As readTaskFile, for a reader on a thread of its own: nothing for a file that is not a regular
-// file, which it must leave to the run's own thread (Opening).
-std::optional<ClusterTables> readRegularTaskFile(const std::string& path);
+// As readTaskFile, for a reader on a thread of its own: with Opening::RegularFileOnly, nothing
+// for a file that is not a regular file, which it must leave to the run's own thread.
+std::optional<ClusterTables> readTaskFile(const std::string& path, Opening opening);
 
 } // namespace dozorira

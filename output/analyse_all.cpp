@@ -25,14 +25,16 @@ unsigned threadsFor(std::size_t files) {
 // One run's files shared out between threads, each taking the next file nobody has taken.
 class SharedRun {
 public:
-    SharedRun(const std::vector<std::string>& taskFiles, const ResultCheck& check)
-        : files_(taskFiles), check_(check), results_(taskFiles.size()), errors_(taskFiles.size()),
-          end_(taskFiles.size()) {}
+    SharedRun(const std::vector<std::string>& taskFiles, const ResultCheck& check,
+              const std::vector<bool>& regularFiles)
+        : files_(taskFiles), check_(check), regular_(regularFiles), results_(taskFiles.size()),
+          errors_(taskFiles.size()), end_(taskFiles.size()) {}
 
     void work() {
         for (std::size_t i = next_++; i < end_.load(); i = next_++) {
+            if (leftToCaller(i)) continue;
             try {
-                results_[i] = analyseRegularTaskFile(files_[i]);
+                results_[i] = analyseTaskFile(files_[i], opening());
                 if (results_[i]) check_(*results_[i], files_[i]);
             } catch (...) {
                 errors_[i] = std::current_exception();
@@ -58,6 +60,13 @@ public:
     }
 
 private:
+    // A file found to be regular a moment ago is opened without a second look; one found to be
+    // anything else, or not found, is left to the calling thread.
+    bool leftToCaller(std::size_t i) const { return !regular_.empty() && !regular_[i]; }
+    Opening opening() const {
+        return regular_.empty() ? Opening::RegularFileOnly : Opening::AnyFile;
+    }
+
     // No thread takes a file after a failing one; those taken already are read to the end.
     void stopAt(std::size_t failed) {
         std::size_t end = end_.load();
@@ -67,6 +76,7 @@ private:
 
     const std::vector<std::string>& files_;
     const ResultCheck& check_;
+    const std::vector<bool>& regular_;
     std::vector<std::optional<ParticipantResult>> results_;
     std::vector<std::exception_ptr> errors_;
     std::atomic<std::size_t> next_{0};
@@ -87,10 +97,11 @@ std::vector<ParticipantResult> analyseOneByOne(const std::vector<std::string>& t
 } // namespace
 
 std::vector<ParticipantResult> analyseAll(const std::vector<std::string>& taskFiles,
-                                          const ResultCheck& check) {
+                                          const ResultCheck& check,
+                                          const std::vector<bool>& regularFiles) {
     const unsigned threads = threadsFor(taskFiles.size());
     if (threads == 1) return analyseOneByOne(taskFiles, check);
-    SharedRun run(taskFiles, check);
+    SharedRun run(taskFiles, check, regularFiles);
     std::vector<std::jthread> helpers;
     try {
         for (unsigned t = 1; t < threads; ++t)

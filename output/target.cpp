@@ -116,16 +116,21 @@ void refuseTaskFileAsOutput(const std::string& outputPath,
     }
 }
 
-void refuseTaskFileAsOutput(const OutputTarget& target, const std::vector<std::string>& taskFiles) {
-    if (target.kind == OutputTarget::Kind::NewFile) return;
+std::vector<bool> refuseTaskFileAsOutput(const OutputTarget& target,
+                                         const std::vector<std::string>& taskFiles) {
+    std::vector<bool> regular;
+    if (target.kind == OutputTarget::Kind::NewFile) return regular;
+    regular.reserve(taskFiles.size());
     struct stat task {};
     for (const std::string& path : taskFiles) {
-        if (::stat(path.c_str(), &task) == 0 && task.st_dev == target.status.st_dev &&
-            task.st_ino == target.status.st_ino)
+        const bool found = ::stat(path.c_str(), &task) == 0;
+        if (found && task.st_dev == target.status.st_dev && task.st_ino == target.status.st_ino)
             throw RunError(ErrorKind::FileError,
                            "the output file is this task file; choose another output file")
                 .inFile(path);
+        regular.push_back(found && S_ISREG(task.st_mode));
     }
+    return regular;
 }
 
 } // namespace dozorira::output

@@ -25,15 +25,16 @@ void render(const OutputRequest& request, const ResultTable& table, WholeFile& o
 // the earlier output as it was; only the window writes its .dat record by record (dat_run).
 void writeOutput(const OutputRequest& request, const std::vector<std::string>& taskFiles) {
     OutputTarget target = openTarget(request.path);
-    refuseTaskFileAsOutput(target, taskFiles);
+    const std::vector<bool> regularFiles = refuseTaskFileAsOutput(target, taskFiles);
     WholeFile output(std::move(target));
     const FormatRules& rules = rulesOf(request.format);
-    const ResultTable table(
-        analyseAll(taskFiles,
-                   [&rules](const ParticipantResult& result, const std::string& path) {
-                       checkSubject(rules, result.subject, path);
-                   }),
-        request.layout);
+    const ResultTable table(analyseAll(
+                                taskFiles,
+                                [&rules](const ParticipantResult& result, const std::string& path) {
+                                    checkSubject(rules, result.subject, path);
+                                },
+                                regularFiles),
+                            request.layout);
     render(request, table, output);
     output.commit();
 }
