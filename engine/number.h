@@ -40,6 +40,8 @@ double readNumber(std::string_view field, NumberQuirks& quirks);
 // A field of an optional sign and one to nine digits, as nearly every field is: it reads as
 // readNumber reads it, without any quirk. Nothing for any other field.
 inline std::optional<int> plainInteger(std::string_view field) {
+    // One digit is the commonest field of all.
+    if (field.size() == 1 && static_cast<unsigned>(field[0] - '0') <= 9) return field[0] - '0';
     std::size_t at = !field.empty() && (field[0] == '-' || field[0] == '+') ? 1 : 0;
     if (field.size() == at || field.size() - at > 9) return std::nullopt;
     int value = 0;

@@ -48,50 +48,59 @@ std::uint64_t eightBytes(const char* text) {
 // at a time, for its tabs and its line feeds at once.
 class Fields {
 public:
-    explicit Fields(std::string_view line) {
+    explicit Fields(std::string_view line) : text_(line.data()), size_(line.size()) {
         // An empty line has no fields at all, not one empty field.
         if (line.empty()) return;
-        const char* const text = line.data();
-        std::size_t start = 0;
         std::uint64_t lineFeeds = 0;
         std::size_t at = 0;
-        for (; at + 8 <= line.size(); at += 8) {
-            const std::uint64_t bytes = eightBytes(text + at);
+        for (; at + 8 <= size_; at += 8) {
+            const std::uint64_t bytes = eightBytes(text_ + at);
             lineFeeds |= bytesEqual(bytes, '\n');
-            std::uint64_t tabs = bytesEqual(bytes, '\t');
-            for (; tabs != 0 && count_ < MinFieldsPerLine; tabs &= tabs - 1) {
-                const std::size_t tab = at + static_cast<std::size_t>(std::countr_zero(tabs)) / 8;
-                add(text, start, tab);
-                start = tab + 1;
+            addTabs(bytesEqual(bytes, '\t'), at);
+        }
+        if (at < size_ && size_ >= 8) {
+            // The rest, as the last eight bytes of the line less those looked at already.
+            const std::size_t from = size_ - 8;
+            const std::uint64_t bytes = eightBytes(text_ + from);
+            const std::uint64_t rest = ~std::uint64_t{0} << (8 * (at - from));
+            lineFeeds |= bytesEqual(bytes, '\n') & rest;
+            addTabs(bytesEqual(bytes, '\t') & rest, from);
+        } else {
+            for (; at < size_; ++at) {
+                lineFeeds |= static_cast<std::uint64_t>(text_[at] == '\n');
+                addTabs(static_cast<std::uint64_t>(text_[at] == '\t') << 7, at);
             }
         }
-        for (; at < line.size(); ++at) {
-            lineFeeds |= static_cast<std::uint64_t>(text[at] == '\n');
-            if (text[at] != '\t' || count_ == MinFieldsPerLine) continue;
-            add(text, start, at);
-            start = at + 1;
-        }
         holdsLineFeed_ = lineFeeds != 0;
-        if (count_ < MinFieldsPerLine) add(text, start, line.size());
+        count_ = static_cast<int>(std::min<std::size_t>(tabs_ + 1, MinFieldsPerLine));
     }
 
     std::string_view operator[](int index) const {
         if (index >= count_) failMissingField(count_, index);
-        return {starts_[index], sizes_[index]};
+        const auto i = static_cast<std::size_t>(index);
+        const std::size_t start = i == 0 ? 0 : tabAt_[i - 1] + 1;
+        const std::size_t end = i < tabs_ ? tabAt_[i] : size_;
+        return {text_ + start, end - start};
     }
 
     bool holdsLineFeed() const { return holdsLineFeed_; }
 
 private:
-    void add(const char* text, std::size_t start, std::size_t end) {
-        starts_[count_] = text + start;
-        sizes_[count_] = end - start;
-        ++count_;
+    // Notes the tabs among eight bytes from at, as long as fields of interest are left.
+    void addTabs(std::uint64_t tabs, std::size_t at) {
+        std::size_t found = tabs_; // a local, which the stores into tabAt_ cannot change
+        if (found >= MinFieldsPerLine) return;
+        for (; tabs != 0; tabs &= tabs - 1)
+            tabAt_[found++] = at + static_cast<std::size_t>(std::countr_zero(tabs)) / 8;
+        tabs_ = found;
     }
 
-    // Left uninitialised, for speed: only the first count_ are set, and only they are read.
-    const char* starts_[MinFieldsPerLine];
-    std::size_t sizes_[MinFieldsPerLine];
+    const char* text_;
+    std::size_t size_;
+    // Where the tabs are: the ten that end the fields of interest, and up to seven more from the
+    // same eight bytes. Left uninitialised, for speed: only the first tabs_ are set and read.
+    std::size_t tabAt_[MinFieldsPerLine + 7];
+    std::size_t tabs_ = 0;
     int count_ = 0;
     bool holdsLineFeed_ = false;
 };
@@ -233,16 +242,23 @@ private:
 
     void storeFields(const Fields& fields) {
         Cluster& c = tables_.cluster(tables_.ClusterCount);
-        if (c.ClusterLabel != fields[1]) c.ClusterLabel = fields[1];
+        keepLabel(c.ClusterLabel, fields[1]);
         c.BoxCount = readNumeric(fields, 2, readByte);
         c.ClusterCode = readNumeric(fields, 3, readByte);
-        // Trials of a cluster are stored in line order, so trial TrialCount is the next one.
-        Trial& t = c.trial(c.TrialCount);
-        t.DataLine = c.LastDataLine = dataLine_;
-        t.FoundBox = trimBlanks(fields[4]);
-        t.OpenCount = readNumeric(fields, 6, readByte);
-        t.OpenedBoxes = fields[7];
-        t.RevisitList = fields[9];
+        c.LastDataLine = dataLine_;
+        const std::string_view found = trimBlanks(fields[4]);
+        const std::uint8_t openCount = readNumeric(fields, 6, readByte);
+        // In field order, so that a line too short names its first missing field.
+        const std::string_view opened = fields[7];
+        const std::string_view revisits = fields[9];
+        // Every line stores the next trial, trial TrialCount.
+        c.addTrial(found, opened, revisits, openCount, dataLine_);
+    }
+
+    // The last line's label wins; most lines repeat it.
+    static void keepLabel(std::string& label, std::string_view line) {
+        if (label.size() != line.size() || !std::equal(line.begin(), line.end(), label.begin()))
+            label = line;
     }
 
     LineReader file_;
