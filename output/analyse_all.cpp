@@ -17,9 +17,11 @@ constexpr std::size_t FilesPerThread = 32;
 constexpr unsigned MostThreads = 4;
 
 unsigned threadsFor(std::size_t files) {
-    const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
-    return static_cast<unsigned>(std::min<std::size_t>(
-        {cores, MostThreads, std::max<std::size_t>(1, files / FilesPerThread)}));
+    const std::size_t wanted = std::min<std::size_t>(MostThreads, files / FilesPerThread);
+    // Asking for the cores reads a file of the system, which a small run need not pay for.
+    if (wanted <= 1) return 1;
+    return static_cast<unsigned>(
+        std::min<std::size_t>(wanted, std::max(1U, std::thread::hardware_concurrency())));
 }
 
 // One run's files shared out between threads, each taking the next file nobody has taken.
