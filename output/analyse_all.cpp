@@ -1,28 +1,15 @@
 #include "analyse_all.h"
 
 #include "analysis.h"
+#include "threads.h"
 
 #include <algorithm>
 #include <atomic>
 #include <exception>
 #include <optional>
-#include <system_error>
-#include <thread>
 
 namespace dozorira::output {
 namespace {
-
-// A thread pays for itself only over a few dozen files.
-constexpr std::size_t FilesPerThread = 32;
-constexpr unsigned MostThreads = 4;
-
-unsigned threadsFor(std::size_t files) {
-    const std::size_t wanted = std::min<std::size_t>(MostThreads, files / FilesPerThread);
-    // Asking for the cores reads a file of the system, which a small run need not pay for.
-    if (wanted <= 1) return 1;
-    return static_cast<unsigned>(
-        std::min<std::size_t>(wanted, std::max(1U, std::thread::hardware_concurrency())));
-}
 
 // One run's files shared out between threads, each taking the next file nobody has taken.
 class SharedRun {
@@ -104,15 +91,7 @@ std::vector<ParticipantResult> analyseAll(const std::vector<std::string>& taskFi
     const unsigned threads = threadsFor(taskFiles.size());
     if (threads == 1) return analyseOneByOne(taskFiles, check);
     SharedRun run(taskFiles, check, regularFiles);
-    std::vector<std::jthread> helpers;
-    try {
-        for (unsigned t = 1; t < threads; ++t)
-            helpers.emplace_back([&run] { run.work(); });
-    } catch (const std::system_error&) {
-        // No more threads to be had: the ones there are do the work.
-    }
-    run.work();
-    helpers.clear();
+    onThreads(threads, [&run] { run.work(); });
     return run.results();
 }
 

@@ -271,7 +271,11 @@ TEST(BatchFormats, GoldenFilesWithAFixedTimestamp) {
 TEST(BatchFormats, WholeOrUntouched) {
     TempDir dir;
     const std::string latin1 = dir.write("pp\xE9.vty", readFile(Data + "/pp01.vty"));
-    const std::vector<std::string> many(60, Data + "/pp02.vty");
+    // Enough files to be read on several threads.
+    std::vector<std::string> many(100, Data + "/pp02.vty");
+    std::vector<std::string> outputAmongMany = many;
+    outputAmongMany[10] = Data + "/broken.vty";
+    outputAmongMany[90] = latin1;
     struct Case {
         std::string output;
         std::vector<std::string> files;
@@ -288,6 +292,7 @@ TEST(BatchFormats, WholeOrUntouched) {
              "subject; rename the task file (Invalid argument)"},
         {"study.tsv", {latin1}, "(Invalid argument)"},
         {"pp\xE9.vty", {latin1}, "the output file is this task file"},
+        {"pp\xE9.vty", outputAmongMany, "the output file is this task file"},
         {"study.dta", many, "cannot write the output file: File too large (File error)", true},
         {"study.sav", many, "File too large", true},
         {"study.tsv", many, "File too large", true}};
