@@ -5,15 +5,34 @@
 #include "scoring.h"
 
 namespace dozorira {
+namespace {
+
+ParticipantResult scoreAndSummarise(ClusterTables& read, const std::string& path,
+                                    TrialNumbers trialNumbers) {
+    scoreClusters(read);
+    return summarise(read, path, trialNumbers);
+}
+
+} // namespace
 
 ParticipantResult analyseTaskFile(const std::string& path, ClusterTables* tables,
                                   TrialNumbers trialNumbers) {
     try {
         ClusterTables read = readTaskFile(path);
-        scoreClusters(read);
-        ParticipantResult result = summarise(read, path, trialNumbers);
+        ParticipantResult result = scoreAndSummarise(read, path, trialNumbers);
         if (tables) *tables = std::move(read);
         return result;
+    } catch (RunError& e) {
+        throw e.inFile(path);
+    }
+}
+
+std::optional<ParticipantResult> analyseTaskFile(const std::string& path, Opening opening,
+                                                 TrialNumbers trialNumbers) {
+    try {
+        std::optional<ClusterTables> read = readTaskFile(path, opening);
+        if (!read) return std::nullopt;
+        return scoreAndSummarise(*read, path, trialNumbers);
     } catch (RunError& e) {
         throw e.inFile(path);
     }

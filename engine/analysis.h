@@ -1,8 +1,10 @@
 #pragma once
 
 #include "cluster_tables.h"
+#include "line_reader.h"
 #include "result.h"
 
+#include <optional>
 #include <string>
 
 namespace dozorira {
@@ -11,5 +13,10 @@ namespace dozorira {
 // tables is given, the read and scored tables are moved into it.
 ParticipantResult analyseTaskFile(const std::string& path, ClusterTables* tables = nullptr,
                                   TrialNumbers trialNumbers = TrialNumbers::Dropped);
+// As analyseTaskFile, for a run that reads task files on several threads: with
+// Opening::RegularFileOnly, nothing for a file that is not a regular file, which only the run's
+// own thread may read.
+std::optional<ParticipantResult> analyseTaskFile(const std::string& path, Opening opening,
+                                                 TrialNumbers trialNumbers = TrialNumbers::Dropped);
 
 } // namespace dozorira

@@ -3,6 +3,8 @@
 namespace dozorira {
 namespace {
 
+const Trial Unfilled;
+
 void checkTrialIndex(const Cluster& cluster, int t) {
     if (t < 1 || t > MaxTrials)
         throw RunError(ErrorKind::SubscriptOutOfRange,
@@ -15,17 +17,18 @@ void checkTrialIndex(const Cluster& cluster, int t) {
 
 } // namespace
 
-Trial& Cluster::trial(int t) {
+Trial& Cluster::growTo(int t) {
     checkTrialIndex(*this, t);
-    if (static_cast<std::size_t>(t) > trials.size()) trials.resize(static_cast<std::size_t>(t));
-    return trials[static_cast<std::size_t>(t) - 1];
+    // Reading stores the trials one after another. A copy of an empty trial is quicker than a new
+    // Trial(), which clears the whole object before constructing its members.
+    if (static_cast<std::size_t>(t) == trials.size() + 1) return trials.emplace_back(Unfilled);
+    trials.resize(static_cast<std::size_t>(t));
+    return trials[index(t)];
 }
 
-const Trial& Cluster::trial(int t) const {
-    static const Trial unfilled;
+const Trial& Cluster::unfilledTrial(int t) const {
     checkTrialIndex(*this, t);
-    if (static_cast<std::size_t>(t) > trials.size()) return unfilled;
-    return trials[static_cast<std::size_t>(t) - 1];
+    return Unfilled;
 }
 
 int Cluster::lineOf(int t) const {

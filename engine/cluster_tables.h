@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace dozorira {
@@ -18,6 +20,12 @@ inline constexpr int MinFieldsPerLine = 10;
 
 // One trial: one data line of a task file, and its within-search errors once scored.
 struct Trial {
+    Trial() = default;
+    Trial(std::string_view found, std::string_view opened, std::string_view revisits,
+          std::uint8_t openCount, int dataLine)
+        : FoundBox(found), OpenedBoxes(opened), RevisitList(revisits), OpenCount(openCount),
+          DataLine(dataLine) {}
+
     std::string FoundBox;    // field 4, blanks trimmed: the box in which the target was found
     std::string OpenedBoxes; // field 7: one character per box opened
     std::string RevisitList; // field 9: boxes opened again, separated by blanks
@@ -43,11 +51,23 @@ struct Cluster {
 
     // Trial t (1-based). Trials past the stored lines (a gap in the row numbers) are empty;
     // past 255 they fail with Subscript out of range, named at the row number that asked for them.
-    Trial& trial(int t);
-    const Trial& trial(int t) const;
+    Trial& trial(int t) { return isStored(t) ? trials[index(t)] : growTo(t); }
+    // Stores the next trial, as reading does for every line of the cluster; past 255 it fails as
+    // trial() does.
+    template <typename... Fields> Trial& addTrial(Fields&&... fields) {
+        if (trials.size() == MaxTrials) growTo(MaxTrials + 1);
+        return trials.emplace_back(std::forward<Fields>(fields)...);
+    }
+    const Trial& trial(int t) const { return isStored(t) ? trials[index(t)] : unfilledTrial(t); }
     // The data line that an error about trial t names: its own, or for a trial without one the
     // cluster's last.
     int lineOf(int t) const;
+
+private:
+    bool isStored(int t) const { return t >= 1 && static_cast<std::size_t>(t) <= trials.size(); }
+    static std::size_t index(int t) { return static_cast<std::size_t>(t) - 1; }
+    Trial& growTo(int t);
+    const Trial& unfilledTrial(int t) const;
 };
 
 // The first numeric field of one kind of NumberQuirk, and how many data lines have one; for

@@ -4,82 +4,156 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace dozorira {
 namespace {
 
-// Task files are small; a file that fills the first buffer is read on in larger pieces, which
-// makes skipping a huge header fast.
-constexpr std::size_t FirstBufferSize = std::size_t{64} * 1024;
-constexpr std::size_t LargeBufferSize = std::size_t{1024} * 1024;
 constexpr char CR = '\r';
 constexpr char LF = '\n';
+constexpr std::size_t UsualFirstRead = ReadSizes{}.first;
+constexpr int NotOpened = -2; // a file that the reader was not to open
+
+// A run reads thousands of files one after another; they all share one buffer instead of each
+// taking and freeing its own.
+thread_local std::unique_ptr<char[]> spareBuffer;
+
+std::unique_ptr<char[]> bufferOf(std::size_t size) {
+    if (size == UsualFirstRead && spareBuffer) return std::move(spareBuffer);
+    return std::make_unique_for_overwrite<char[]>(size);
+}
+
+void keepSpare(std::unique_ptr<char[]> buffer, std::size_t size) {
+    if (size == UsualFirstRead && !spareBuffer) spareBuffer = std::move(buffer);
+}
 
 std::string systemReason(int error) {
     return std::generic_category().message(error);
 }
 
+[[noreturn]] void failLineTooLong() {
+    throw RunError(ErrorKind::Overflow, "the line is longer than 16 MiB, far longer than any task "
+                                        "file's lines");
+}
+
+[[noreturn]] void failPastEnd() {
+    throw RunError(ErrorKind::InputPastEndOfFile, "the file ends too early");
+}
+
+int openTaskFile(const std::string& path, Opening opening) {
+    // Looked at before it is opened: opening a pipe for reading would let a program waiting to
+    // write it go on, into a reader that closes at once.
+    struct stat status {};
+    if (opening == Opening::RegularFileOnly && ::stat(path.c_str(), &status) == 0 &&
+        !S_ISREG(status.st_mode))
+        return NotOpened;
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+}
+
 } // namespace
 
-LineReader::LineReader(const std::string& path)
-    : file_(openFile(path.c_str(), "rb")),
-      buffer_(std::make_unique_for_overwrite<char[]>(FirstBufferSize)), capacity_(FirstBufferSize) {
-    if (!file_)
+LineReader::LineReader(const std::string& path, ReadSizes sizes, Opening opening)
+    : fd_(openTaskFile(path, opening)), sizes_(sizes) {
+    if (fd_ == NotOpened) return;
+    if (fd_ < 0)
         throw RunError(ErrorKind::FileError, "cannot open the task file: " + systemReason(errno));
-    std::setvbuf(file_.get(), nullptr, _IONBF, 0);
+    buffer_ = bufferOf(sizes_.first);
+    capacity_ = sizes_.first;
 }
 
-bool LineReader::fill() {
-    if (pos_ < end_) return true;
-    if (end_ == capacity_ && capacity_ < LargeBufferSize) {
-        buffer_ = std::make_unique_for_overwrite<char[]>(LargeBufferSize);
-        capacity_ = LargeBufferSize;
+LineReader::~LineReader() {
+    if (fd_ >= 0) ::close(fd_);
+    keepSpare(std::move(buffer_), capacity_);
+}
+
+void LineReader::readMore() {
+    // A read that filled the buffer promises a large file.
+    if (end_ == capacity_ && capacity_ < sizes_.later) {
+        keepSpare(std::move(buffer_), capacity_);
+        buffer_ = bufferOf(sizes_.later);
+        capacity_ = sizes_.later;
     }
-    pos_ = 0;
-    end_ = std::fread(buffer_.get(), 1, capacity_, file_.get());
-    if (end_ == 0 && std::ferror(file_.get()))
+    ssize_t got = 0;
+    do {
+        got = ::read(fd_, buffer_.get(), capacity_);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0)
         throw RunError(ErrorKind::FileError, "cannot read the task file: " + systemReason(errno));
-    return end_ > 0;
+    pos_ = 0;
+    end_ = static_cast<std::size_t>(got);
+    ended_ = got == 0;
 }
 
-bool LineReader::atEnd() {
-    return !fill();
-}
-
-template <typename Take> void LineReader::consumeLine(Take take) {
-    if (atEnd()) throw RunError(ErrorKind::InputPastEndOfFile, "the file ends too early");
-    while (fill()) {
-        const char* from = buffer_.get() + pos_;
-        const auto* cr = static_cast<const char*>(std::memchr(from, CR, end_ - pos_));
-        if (!cr) {
-            take(from, end_ - pos_);
-            pos_ = end_;
-            continue;
+bool LineReader::fillSlowly() {
+    while (!ended_) {
+        readMore();
+        if (crEndedRead_ && pos_ < end_) {
+            crEndedRead_ = false;
+            if (buffer_[pos_] == LF) ++pos_;
         }
-        take(from, static_cast<std::size_t>(cr - from));
-        pos_ += static_cast<std::size_t>(cr - from) + 1;
-        if (fill() && buffer_[pos_] == LF) ++pos_;
-        return;
+        if (pos_ < end_) return true;
     }
+    return false;
+}
+
+void LineReader::endLine() {
+    ++pos_;
+    if (pos_ == end_)
+        crEndedRead_ = true;
+    else if (buffer_[pos_] == LF)
+        ++pos_;
 }
 
 bool LineReader::skipLine() {
+    if (!fill()) failPastEnd();
     bool lineFeed = false;
-    consumeLine([&lineFeed](const char* text, std::size_t size) {
-        lineFeed = lineFeed || std::memchr(text, LF, size) != nullptr;
-    });
+    do {
+        const char* from = buffer_.get() + pos_;
+        const std::size_t left = end_ - pos_;
+        const auto* cr = static_cast<const char*>(std::memchr(from, CR, left));
+        const std::size_t size = cr ? static_cast<std::size_t>(cr - from) : left;
+        lineFeed = lineFeed || std::memchr(from, LF, size) != nullptr;
+        pos_ += size;
+        if (cr) {
+            endLine();
+            return lineFeed;
+        }
+    } while (fill());
     return lineFeed;
 }
 
-void LineReader::readLine(std::string& line) {
-    line.clear();
-    consumeLine([&line](const char* text, std::size_t size) {
-        if (size > MaxLineLength - line.size())
-            throw RunError(ErrorKind::Overflow, "the line is longer than 16 MiB, far longer than "
-                                                "any task file's lines");
-        line.append(text, size);
-    });
+std::string_view LineReader::readLine() {
+    if (!fill()) failPastEnd();
+    const char* from = buffer_.get() + pos_;
+    const auto* cr = static_cast<const char*>(std::memchr(from, CR, end_ - pos_));
+    if (!cr) return gatherLine();
+    const auto size = static_cast<std::size_t>(cr - from);
+    if (size > MaxLineLength) failLineTooLong();
+    pos_ += size;
+    endLine();
+    return {from, size};
+}
+
+// The line goes on past this read: its pieces are gathered, and the buffer read on.
+std::string_view LineReader::gatherLine() {
+    gathered_.clear();
+    do {
+        const char* from = buffer_.get() + pos_;
+        const std::size_t left = end_ - pos_;
+        const auto* cr = static_cast<const char*>(std::memchr(from, CR, left));
+        const std::size_t size = cr ? static_cast<std::size_t>(cr - from) : left;
+        if (size > MaxLineLength - gathered_.size()) failLineTooLong();
+        gathered_.append(from, size);
+        pos_ += size;
+        if (cr) {
+            endLine();
+            break;
+        }
+    } while (fill());
+    return gathered_;
 }
 
 } // namespace dozorira

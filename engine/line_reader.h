@@ -1,39 +1,72 @@
 #pragma once
 
-#include "file_handle.h"
-
+#include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace dozorira {
 
+// How much a LineReader asks of the file at once.
+struct ReadSizes {
+    // Any real task file fits in the first read, so most files take one read and one more that
+    // finds the end.
+    std::size_t first = std::size_t{64} * 1024;
+    // A file that fills the first read is read on in larger pieces, which makes skipping a huge
+    // header fast.
+    std::size_t later = std::size_t{1024} * 1024;
+};
+
+// Which files a LineReader opens. A reader on a thread of its own, reading ahead of a run, must
+// not open a pipe or a device: opening one can wait for another program, or take what it writes,
+// for a file that the run may never come to.
+enum class Opening { AnyFile, RegularFileOnly };
+
 // Reads a task file line by line. A line ends at CR or CR LF; a lone LF is part of the text.
-// Reading is buffered and streaming, so a huge header costs time but no memory.
+// Reading is buffered and streaming, so a huge header costs time but no memory. The buffer of
+// the first read is kept for the next file the thread reads.
 class LineReader {
 public:
     // Real data lines are well under a kilobyte; this bound keeps a damaged file from taking
     // all memory before it is refused.
     static constexpr std::size_t MaxLineLength = std::size_t{16} * 1024 * 1024;
 
-    explicit LineReader(const std::string& path); // File error when it cannot be opened
+    // File error when it cannot be opened. A file that opening does not take is left closed.
+    explicit LineReader(const std::string& path, ReadSizes sizes = {},
+                        Opening opening = Opening::AnyFile);
+    ~LineReader();
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
 
-    bool atEnd();
+    bool isOpen() const { return fd_ >= 0; }
+
+    bool atEnd() { return !fill(); }
     // Both fail with Input past end of file when nothing is left to read. skipLine tells whether
     // the skipped line held a line feed.
     bool skipLine();
-    // Fails with Overflow, having read no further, once the line passes MaxLineLength.
-    void readLine(std::string& line);
+    // The next line without its end, valid until the next call of any of these. Fails with
+    // Overflow, having read no further, once the line passes MaxLineLength.
+    std::string_view readLine();
 
 private:
-    bool fill();
-    // Consumes up to the next CR (or the end), handing each piece of the line to take.
-    template <typename Take> void consumeLine(Take take);
+    // Whether a byte is ready at pos_, reading more when none is.
+    bool fill() { return pos_ < end_ || fillSlowly(); }
+    bool fillSlowly();
+    void readMore();
+    // Steps over the CR at pos_, and the LF after it; where the CR is the last byte read, the LF
+    // is looked for in the next read.
+    void endLine();
+    std::string_view gatherLine();
 
-    FileHandle file_;
+    int fd_;
+    ReadSizes sizes_;
     std::unique_ptr<char[]> buffer_;
-    std::size_t capacity_;
+    std::size_t capacity_ = 0;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
+    bool ended_ = false;       // a read found the end of the file
+    bool crEndedRead_ = false; // the last line's CR was the last byte read
+    std::string gathered_;     // a line that goes on past one read
 };
 
 } // namespace dozorira

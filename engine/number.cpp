@@ -136,6 +136,8 @@ double readDecimal(std::string_view s, NumberQuirks& quirks) {
 }
 
 template <typename T> T readChecked(std::string_view field, NumberQuirks& quirks) {
+    if (const auto plain = plainInteger(field); plain && std::in_range<T>(*plain))
+        return static_cast<T>(*plain);
     const double read = readNumber(field, quirks);
     const double value = roundHalfEven(read);
     if (value != read) quirks.add(NumberQuirk::Rounded);
@@ -155,13 +157,7 @@ double readNumber(std::string_view field) {
 }
 
 double readNumber(std::string_view field, NumberQuirks& quirks) {
-    // Most fields are a few plain digits.
-    if (!field.empty() && field.size() <= 9 && std::all_of(field.begin(), field.end(), isDigit)) {
-        long value = 0;
-        for (char c : field)
-            value = value * 10 + (c - '0');
-        return static_cast<double>(value);
-    }
+    if (const auto plain = plainInteger(field)) return *plain;
     const std::string s = significant(field);
     if (s.size() >= 2 && s[0] == '&') {
         const std::string_view digits = std::string_view(s).substr(2);
@@ -196,12 +192,9 @@ std::uint8_t readByte(std::string_view field) {
     return readByte(field, ignored);
 }
 
-std::int16_t checkedInt16(long long value, std::string_view what) {
-    if (value < std::numeric_limits<std::int16_t>::min() ||
-        value > std::numeric_limits<std::int16_t>::max())
-        throw RunError(ErrorKind::Overflow, std::string(what) + " would be " +
-                                                std::to_string(value) + ", outside -32768..32767");
-    return static_cast<std::int16_t>(value);
+void failInt16(long long value, std::string_view what) {
+    throw RunError(ErrorKind::Overflow, std::string(what) + " would be " + std::to_string(value) +
+                                            ", outside -32768..32767");
 }
 
 } // namespace dozorira

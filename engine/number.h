@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
+#include <utility>
 
 namespace dozorira {
 
@@ -35,6 +37,22 @@ private:
 double readNumber(std::string_view field);
 double readNumber(std::string_view field, NumberQuirks& quirks);
 
+// A field of an optional sign and one to nine digits, as nearly every field is: it reads as
+// readNumber reads it, without any quirk. Nothing for any other field.
+inline std::optional<int> plainInteger(std::string_view field) {
+    // One digit is the commonest field of all.
+    if (field.size() == 1 && static_cast<unsigned>(field[0] - '0') <= 9) return field[0] - '0';
+    std::size_t at = !field.empty() && (field[0] == '-' || field[0] == '+') ? 1 : 0;
+    if (field.size() == at || field.size() - at > 9) return std::nullopt;
+    int value = 0;
+    for (; at < field.size(); ++at) {
+        const auto digit = static_cast<unsigned>(field[at] - '0');
+        if (digit > 9) return std::nullopt;
+        value = value * 10 + static_cast<int>(digit);
+    }
+    return field[0] == '-' ? -value : value;
+}
+
 // Rounds to the nearest integer, an exact half to the even neighbour (2.5 -> 2, 3.5 -> 4).
 double roundHalfEven(double value);
 
@@ -45,7 +63,12 @@ std::uint8_t readByte(std::string_view field);
 std::int16_t readInt16(std::string_view field, NumberQuirks& quirks);
 std::uint8_t readByte(std::string_view field, NumberQuirks& quirks);
 
+[[noreturn]] void failInt16(long long value, std::string_view what);
+
 // 16-bit signed arithmetic of the counters, failing with Overflow outside -32768..32767.
-std::int16_t checkedInt16(long long value, std::string_view what);
+inline std::int16_t checkedInt16(long long value, std::string_view what) {
+    if (!std::in_range<std::int16_t>(value)) failInt16(value, what);
+    return static_cast<std::int16_t>(value);
+}
 
 } // namespace dozorira

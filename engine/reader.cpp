@@ -5,44 +5,108 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
+#include <utility>
 
 namespace dozorira {
 namespace {
 
-// The fields of one data line, split on tabs; only the first ten are of interest.
+[[noreturn]] void failMissingField(int count, int index) {
+    throw RunError(ErrorKind::SubscriptOutOfRange,
+                   "the line has " + std::to_string(count) + " field" + (count == 1 ? "" : "s") +
+                       ", a data line needs at least " + std::to_string(MinFieldsPerLine))
+        .atField(index);
+}
+
+// The bytes equal to c among eight bytes of text, as the high bit of each.
+std::uint64_t bytesEqual(std::uint64_t bytes, char c) {
+    constexpr std::uint64_t Low7 = 0x7f7f7f7f7f7f7f7fULL;
+    const std::uint64_t zeroAtC = bytes ^ (0x0101010101010101ULL * static_cast<unsigned char>(c));
+    // The high bit of (byte & 0x7f) + 0x7f, or of the byte itself, is set unless the byte is 0;
+    // no sum carries into the next byte.
+    return ~(((zeroAtC & Low7) + Low7) | zeroAtC | Low7);
+}
+
+// Eight bytes of text, the first in the lowest byte whatever the machine.
+std::uint64_t eightBytes(const char* text) {
+    std::uint64_t bytes = 0;
+    std::memcpy(&bytes, text, sizeof bytes);
+    if constexpr (std::endian::native == std::endian::big) {
+        std::uint64_t swapped = 0;
+        for (int i = 0; i < 8; ++i, bytes >>= 8)
+            swapped = swapped << 8 | (bytes & 0xff);
+        bytes = swapped;
+    }
+    return bytes;
+}
+
+// The fields of one data line, split on tabs; only the first ten are of interest. Fields are a
+// few characters long, too short for a library search to pay: the line is looked at eight bytes
+// at a time, for its tabs and its line feeds at once.
 class Fields {
 public:
-    explicit Fields(std::string_view line) {
+    explicit Fields(std::string_view line) : text_(line.data()), size_(line.size()) {
         // An empty line has no fields at all, not one empty field.
         if (line.empty()) return;
-        // Fields are short, so a plain scan beats a library search per field.
-        std::size_t start = 0;
-        for (std::size_t i = 0; i < line.size() && count_ < MinFieldsPerLine - 1; ++i) {
-            if (line[i] != '\t') continue;
-            fields_[static_cast<std::size_t>(count_++)] = line.substr(start, i - start);
-            start = i + 1;
+        std::uint64_t lineFeeds = 0;
+        std::size_t at = 0;
+        for (; at + 8 <= size_; at += 8) {
+            const std::uint64_t bytes = eightBytes(text_ + at);
+            lineFeeds |= bytesEqual(bytes, '\n');
+            addTabs(bytesEqual(bytes, '\t'), at);
         }
-        const std::size_t tab = line.find('\t', start);
-        fields_[static_cast<std::size_t>(count_++)] = line.substr(start, tab - start);
+        if (at < size_ && size_ >= 8) {
+            // The rest, as the last eight bytes of the line less those looked at already.
+            const std::size_t from = size_ - 8;
+            const std::uint64_t bytes = eightBytes(text_ + from);
+            const std::uint64_t rest = ~std::uint64_t{0} << (8 * (at - from));
+            lineFeeds |= bytesEqual(bytes, '\n') & rest;
+            addTabs(bytesEqual(bytes, '\t') & rest, from);
+        } else {
+            for (; at < size_; ++at) {
+                lineFeeds |= static_cast<std::uint64_t>(text_[at] == '\n');
+                addTabs(static_cast<std::uint64_t>(text_[at] == '\t') << 7, at);
+            }
+        }
+        holdsLineFeed_ = lineFeeds != 0;
+        count_ = static_cast<int>(std::min<std::size_t>(tabs_ + 1, MinFieldsPerLine));
     }
 
     std::string_view operator[](int index) const {
-        if (index >= count_)
-            throw RunError(ErrorKind::SubscriptOutOfRange,
-                           "the line has " + std::to_string(count_) + " field" +
-                               (count_ == 1 ? "" : "s") + ", a data line needs at least " +
-                               std::to_string(MinFieldsPerLine))
-                .atField(index);
-        return fields_[static_cast<std::size_t>(index)];
+        if (index >= count_) failMissingField(count_, index);
+        const auto i = static_cast<std::size_t>(index);
+        const std::size_t start = i == 0 ? 0 : tabAt_[i - 1] + 1;
+        const std::size_t end = i < tabs_ ? tabAt_[i] : size_;
+        return {text_ + start, end - start};
     }
 
+    bool holdsLineFeed() const { return holdsLineFeed_; }
+
 private:
-    std::array<std::string_view, MinFieldsPerLine> fields_;
+    // Notes the tabs among eight bytes from at, as long as fields of interest are left.
+    void addTabs(std::uint64_t tabs, std::size_t at) {
+        std::size_t found = tabs_; // a local, which the stores into tabAt_ cannot change
+        if (found >= MinFieldsPerLine) return;
+        for (; tabs != 0; tabs &= tabs - 1)
+            tabAt_[found++] = at + static_cast<std::size_t>(std::countr_zero(tabs)) / 8;
+        tabs_ = found;
+    }
+
+    const char* text_;
+    std::size_t size_;
+    // Where the tabs are: the ten that end the fields of interest, and up to seven more from the
+    // same eight bytes. Left uninitialised, for speed: only the first tabs_ are set and read.
+    std::size_t tabAt_[MinFieldsPerLine + 7];
+    std::size_t tabs_ = 0;
     int count_ = 0;
+    bool holdsLineFeed_ = false;
 };
 
 std::string_view trimBlanks(std::string_view text) {
+    if (text.empty() || (text.front() != ' ' && text.back() != ' ')) return text;
     const auto first = text.find_first_not_of(' ');
     if (first == std::string_view::npos) return {};
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
@@ -52,19 +116,20 @@ constexpr std::size_t TypicalTrials = 32;
 
 class TaskFileReader {
 public:
-    explicit TaskFileReader(const std::string& path) : file_(path) {
+    TaskFileReader(const std::string& path, ReadSizes sizes, Opening opening)
+        : file_(path, sizes, opening) {
         tables_.clusters.reserve(MaxClusters + 1);
     }
+
+    bool isOpen() const { return file_.isOpen(); }
 
     ClusterTables read() {
         skipHeader(1);
         skipHeader(2);
-        std::string line;
         while (!file_.atEnd()) {
             ++dataLine_;
             try {
-                file_.readLine(line);
-                readDataLine(line);
+                readDataLine(file_.readLine());
             } catch (RunError& e) {
                 throw e.atDataLine(dataLine_);
             }
@@ -100,13 +165,15 @@ private:
         else
             startCluster();
         storeFields(fields);
-        noteShape(line);
+        noteShape(line, fields.holdsLineFeed());
     }
 
     // Reads a numeric field and notes how it departs from a plain number.
     template <typename T>
     T readNumeric(const Fields& fields, int index, T (*read)(std::string_view, NumberQuirks&)) {
         const std::string_view text = fields[index];
+        if (const auto plain = plainInteger(text); plain && std::in_range<T>(*plain))
+            return static_cast<T>(*plain);
         NumberQuirks quirks;
         T value{};
         try {
@@ -139,12 +206,12 @@ private:
     }
 
     // Nothing read here changes a number; it lets --check warn of shapes that do.
-    void noteShape(std::string_view line) {
+    void noteShape(std::string_view line, bool holdsLineFeed) {
         if (lineQuirks_.any()) countOddNumberLine();
         ++tables_.cluster(tables_.ClusterCount).LineCount;
+        if (!holdsLineFeed) return;
         const auto lineFeeds = std::count(line.begin(), line.end(), '\n');
-        if (lineFeeds > 0)
-            tables_.dataLinesWithLineFeeds.push_back({dataLine_, static_cast<int>(lineFeeds)});
+        tables_.dataLinesWithLineFeeds.push_back({dataLine_, static_cast<int>(lineFeeds)});
     }
 
     void countTrial() {
@@ -175,16 +242,23 @@ private:
 
     void storeFields(const Fields& fields) {
         Cluster& c = tables_.cluster(tables_.ClusterCount);
-        c.ClusterLabel = fields[1];
+        keepLabel(c.ClusterLabel, fields[1]);
         c.BoxCount = readNumeric(fields, 2, readByte);
         c.ClusterCode = readNumeric(fields, 3, readByte);
-        // Trials of a cluster are stored in line order, so trial TrialCount is the next one.
-        Trial& t = c.trial(c.TrialCount);
-        t.DataLine = c.LastDataLine = dataLine_;
-        t.FoundBox = trimBlanks(fields[4]);
-        t.OpenCount = readNumeric(fields, 6, readByte);
-        t.OpenedBoxes = fields[7];
-        t.RevisitList = fields[9];
+        c.LastDataLine = dataLine_;
+        const std::string_view found = trimBlanks(fields[4]);
+        const std::uint8_t openCount = readNumeric(fields, 6, readByte);
+        // In field order, so that a line too short names its first missing field.
+        const std::string_view opened = fields[7];
+        const std::string_view revisits = fields[9];
+        // Every line stores the next trial, trial TrialCount.
+        c.addTrial(found, opened, revisits, openCount, dataLine_);
+    }
+
+    // The last line's label wins; most lines repeat it.
+    static void keepLabel(std::string& label, std::string_view line) {
+        if (label.size() != line.size() || !std::equal(line.begin(), line.end(), label.begin()))
+            label = line;
     }
 
     LineReader file_;
@@ -196,8 +270,14 @@ private:
 
 } // namespace
 
-ClusterTables readTaskFile(const std::string& path) {
-    return TaskFileReader(path).read();
+ClusterTables readTaskFile(const std::string& path, ReadSizes sizes) {
+    return TaskFileReader(path, sizes, Opening::AnyFile).read();
+}
+
+std::optional<ClusterTables> readTaskFile(const std::string& path, Opening opening) {
+    TaskFileReader reader(path, {}, opening);
+    if (!reader.isOpen()) return std::nullopt;
+    return reader.read();
 }
 
 } // namespace dozorira

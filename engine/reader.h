@@ -1,14 +1,19 @@
 #pragma once
 
 #include "cluster_tables.h"
+#include "line_reader.h"
 
+#include <optional>
 #include <string>
 
 namespace dozorira {
 
 // The read stage: the task file at path, read into fresh cluster tables. Two header lines are
 // skipped; every further line is a trial, and a row number (field 0) of zero starts a cluster.
-// Errors carry the data line and field, not the file.
-ClusterTables readTaskFile(const std::string& path);
+// Errors carry the data line and field, not the file. Tests choose the sizes of the reads.
+ClusterTables readTaskFile(const std::string& path, ReadSizes sizes = {});
+// As readTaskFile, for a reader on a thread of its own: with Opening::RegularFileOnly, nothing
+// for a file that is not a regular file, which it must leave to the run's own thread.
+std::optional<ClusterTables> readTaskFile(const std::string& path, Opening opening);
 
 } // namespace dozorira

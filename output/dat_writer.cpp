@@ -13,8 +13,8 @@ void appendField(std::string& out, const Cell& cell, char decimalSeparator) {
     if (const auto* text = std::get_if<std::string_view>(&cell)) {
         out += *text;
     } else if (const auto* count = std::get_if<long long>(&cell)) {
-        out += *count < 0 ? '-' : ' ';
-        appendInteger(out, *count < 0 ? -*count : *count);
+        if (*count >= 0) out += ' ';
+        appendInteger(out, *count);
         out += ' ';
     } else if (const auto* decimal = std::get_if<Thousandths>(&cell)) {
         appendDecimal(out, *decimal, decimalSeparator);

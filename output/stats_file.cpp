@@ -1,6 +1,7 @@
 #include "stats_file.h"
 
 #include "error.h"
+#include "shared_library.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -20,6 +21,60 @@ constexpr std::size_t StataStringBytes = 2045; // the widest str# of format 118;
 constexpr std::size_t NameBytes = 32;          // Stata's limit; SPSS allows 64
 constexpr std::uint8_t StataFormat = 118;
 
+// The functions of ReadStat that the writers call. The library is loaded by the first run that
+// writes an SPSS or Stata file, so that every other run starts without it.
+struct ReadStat {
+    decltype(&readstat_add_variable) add_variable = nullptr;
+    decltype(&readstat_begin_row) begin_row = nullptr;
+    decltype(&readstat_begin_writing_dta) begin_writing_dta = nullptr;
+    decltype(&readstat_begin_writing_sav) begin_writing_sav = nullptr;
+    decltype(&readstat_end_row) end_row = nullptr;
+    decltype(&readstat_end_writing) end_writing = nullptr;
+    decltype(&readstat_error_message) error_message = nullptr;
+    decltype(&readstat_insert_double_value) insert_double_value = nullptr;
+    decltype(&readstat_insert_int32_value) insert_int32_value = nullptr;
+    decltype(&readstat_insert_missing_value) insert_missing_value = nullptr;
+    decltype(&readstat_insert_string_value) insert_string_value = nullptr;
+    decltype(&readstat_set_data_writer) set_data_writer = nullptr;
+    decltype(&readstat_variable_set_format) variable_set_format = nullptr;
+    decltype(&readstat_variable_set_label) variable_set_label = nullptr;
+    decltype(&readstat_variable_set_measure) variable_set_measure = nullptr;
+    decltype(&readstat_writer_free) writer_free = nullptr;
+    decltype(&readstat_writer_init) writer_init = nullptr;
+    decltype(&readstat_writer_set_file_format_version) writer_set_file_format_version = nullptr;
+    decltype(&readstat_writer_set_file_label) writer_set_file_label = nullptr;
+    decltype(&readstat_writer_set_file_timestamp) writer_set_file_timestamp = nullptr;
+
+    explicit ReadStat(const SharedLibrary& library) {
+        library.find("readstat_add_variable", add_variable);
+        library.find("readstat_begin_row", begin_row);
+        library.find("readstat_begin_writing_dta", begin_writing_dta);
+        library.find("readstat_begin_writing_sav", begin_writing_sav);
+        library.find("readstat_end_row", end_row);
+        library.find("readstat_end_writing", end_writing);
+        library.find("readstat_error_message", error_message);
+        library.find("readstat_insert_double_value", insert_double_value);
+        library.find("readstat_insert_int32_value", insert_int32_value);
+        library.find("readstat_insert_missing_value", insert_missing_value);
+        library.find("readstat_insert_string_value", insert_string_value);
+        library.find("readstat_set_data_writer", set_data_writer);
+        library.find("readstat_variable_set_format", variable_set_format);
+        library.find("readstat_variable_set_label", variable_set_label);
+        library.find("readstat_variable_set_measure", variable_set_measure);
+        library.find("readstat_writer_free", writer_free);
+        library.find("readstat_writer_init", writer_init);
+        library.find("readstat_writer_set_file_format_version", writer_set_file_format_version);
+        library.find("readstat_writer_set_file_label", writer_set_file_label);
+        library.find("readstat_writer_set_file_timestamp", writer_set_file_timestamp);
+    }
+};
+
+const ReadStat& readStat() {
+    static const SharedLibrary library(DOZORIRA_READSTAT_SONAME, "writes SPSS and Stata files");
+    static const ReadStat functions(library);
+    return functions;
+}
+
 using Writer = std::unique_ptr<readstat_writer_t, decltype(&readstat_writer_free)>;
 
 // Only failures to write reach the disk's reason; any other is the library refusing what it was
@@ -27,8 +82,8 @@ using Writer = std::unique_ptr<readstat_writer_t, decltype(&readstat_writer_free
 void check(readstat_error_t error, const WholeFile& out) {
     if (error == READSTAT_OK) return;
     out.throwIfFailed();
-    throw RunError(ErrorKind::FileError,
-                   std::string("cannot compose the output file: ") + readstat_error_message(error))
+    throw RunError(ErrorKind::FileError, std::string("cannot compose the output file: ") +
+                                             readStat().error_message(error))
         .inFile(out.path());
 }
 
@@ -75,17 +130,17 @@ std::vector<readstat_variable_t*> addVariables(readstat_writer_t* writer, const 
         checkName(column.name);
         readstat_variable_t* variable = nullptr;
         if (column.kind == ColumnKind::Text) {
-            variable = readstat_add_variable(writer, column.name.c_str(), READSTAT_TYPE_STRING,
-                                             subjectWidth(table));
-            readstat_variable_set_measure(variable, READSTAT_MEASURE_NOMINAL);
+            variable = readStat().add_variable(writer, column.name.c_str(), READSTAT_TYPE_STRING,
+                                               subjectWidth(table));
+            readStat().variable_set_measure(variable, READSTAT_MEASURE_NOMINAL);
         } else {
             const bool count = column.kind == ColumnKind::Count;
-            variable = readstat_add_variable(writer, column.name.c_str(),
-                                             count ? READSTAT_TYPE_INT32 : READSTAT_TYPE_DOUBLE, 0);
-            readstat_variable_set_format(variable, displayFormat(column.kind, package));
-            readstat_variable_set_measure(variable, READSTAT_MEASURE_SCALE);
+            variable = readStat().add_variable(
+                writer, column.name.c_str(), count ? READSTAT_TYPE_INT32 : READSTAT_TYPE_DOUBLE, 0);
+            readStat().variable_set_format(variable, displayFormat(column.kind, package));
+            readStat().variable_set_measure(variable, READSTAT_MEASURE_SCALE);
         }
-        readstat_variable_set_label(variable, column.label.c_str());
+        readStat().variable_set_label(variable, column.label.c_str());
         variables.push_back(variable);
     }
     return variables;
@@ -123,16 +178,17 @@ private:
 
 void begin(readstat_writer_t* writer, const ResultTable& table, Package package,
            std::optional<std::time_t> timestamp, WholeFile& out) {
-    check(readstat_set_data_writer(writer, writeBytes), out);
-    check(readstat_writer_set_file_label(writer, fileLabel(table.taskFileCount()).c_str()), out);
-    check(readstat_writer_set_file_timestamp(writer, timestamp.value_or(std::time(nullptr))), out);
+    check(readStat().set_data_writer(writer, writeBytes), out);
+    check(readStat().writer_set_file_label(writer, fileLabel(table.taskFileCount()).c_str()), out);
+    check(readStat().writer_set_file_timestamp(writer, timestamp.value_or(std::time(nullptr))),
+          out);
     // The row count goes into the header, so it must be known before anything is written.
     const auto rows = static_cast<long>(table.rowCount());
     if (package == Package::Spss) {
-        check(readstat_begin_writing_sav(writer, &out, rows), out);
+        check(readStat().begin_writing_sav(writer, &out, rows), out);
     } else {
-        check(readstat_writer_set_file_format_version(writer, StataFormat), out);
-        check(readstat_begin_writing_dta(writer, &out, rows), out);
+        check(readStat().writer_set_file_format_version(writer, StataFormat), out);
+        check(readStat().begin_writing_dta(writer, &out, rows), out);
     }
 }
 
@@ -140,15 +196,15 @@ void insertCell(readstat_writer_t* writer, const readstat_variable_t* variable, 
                 std::string& text, const WholeFile& out) {
     if (const auto* subject = std::get_if<std::string_view>(&cell)) {
         text.assign(*subject); // the library wants it NUL-terminated
-        check(readstat_insert_string_value(writer, variable, text.c_str()), out);
+        check(readStat().insert_string_value(writer, variable, text.c_str()), out);
     } else if (const auto* count = std::get_if<long long>(&cell)) {
-        check(readstat_insert_int32_value(writer, variable, static_cast<std::int32_t>(*count)),
+        check(readStat().insert_int32_value(writer, variable, static_cast<std::int32_t>(*count)),
               out);
     } else if (const auto* decimal = std::get_if<Thousandths>(&cell)) {
-        check(readstat_insert_double_value(writer, variable, decimal->toDouble()), out);
+        check(readStat().insert_double_value(writer, variable, decimal->toDouble()), out);
     } else {
         // Never a NaN: the library would store it as a number, not as the package's missing value.
-        check(readstat_insert_missing_value(writer, variable), out);
+        check(readStat().insert_missing_value(writer, variable), out);
     }
 }
 
@@ -158,18 +214,18 @@ void writeStatsFile(const ResultTable& table, Package package, std::optional<std
                     WholeFile& out) {
     std::optional<TimeZoneUtc> utc;
     if (timestamp) utc.emplace();
-    const Writer writer(readstat_writer_init(), &readstat_writer_free);
+    const Writer writer(readStat().writer_init(), readStat().writer_free);
     if (!writer) throw std::bad_alloc();
     const std::vector<readstat_variable_t*> variables = addVariables(writer.get(), table, package);
     begin(writer.get(), table, package, timestamp, out);
     std::string text;
     table.forEachRow([&](std::span<const Cell> cells) {
-        check(readstat_begin_row(writer.get()), out);
+        check(readStat().begin_row(writer.get()), out);
         for (std::size_t i = 0; i < cells.size(); ++i)
             insertCell(writer.get(), variables[i], cells[i], text, out);
-        check(readstat_end_row(writer.get()), out);
+        check(readStat().end_row(writer.get()), out);
     });
-    check(readstat_end_writing(writer.get()), out);
+    check(readStat().end_writing(writer.get()), out);
 }
 
 } // namespace dozorira::output

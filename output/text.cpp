@@ -1,24 +1,46 @@
 #include "text.h"
 
-#include <charconv>
-
 namespace dozorira::output {
+namespace {
 
+// Room for the digits of any long long, a sign, a separator and three decimals.
+constexpr std::size_t NumberRoom = 32;
+
+// The decimal digits of value, written backwards so that they end at end; their first comes back.
+char* digitsEndingAt(char* end, unsigned long long value) {
+    do {
+        *--end = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    return end;
+}
+
+unsigned long long magnitude(long long value) {
+    return value < 0 ? 0ULL - static_cast<unsigned long long>(value)
+                     : static_cast<unsigned long long>(value);
+}
+
+} // namespace
+
+// Each number is composed in a small buffer and appended at once: records are thousands of short
+// numbers.
 void appendInteger(std::string& out, long long value) {
-    char digits[24];
-    out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+    char buffer[NumberRoom];
+    char* const end = buffer + NumberRoom;
+    char* first = digitsEndingAt(end, magnitude(value));
+    if (value < 0) *--first = '-';
+    out.append(first, static_cast<std::size_t>(end - first));
 }
 
 void appendDecimal(std::string& out, Thousandths value, char decimalSeparator) {
-    const auto magnitude =
-        static_cast<unsigned long long>(value.count < 0 ? -value.count : value.count);
-    if (value.count < 0) out += '-';
-    appendInteger(out, static_cast<long long>(magnitude / 1000));
-    out += decimalSeparator;
-    const unsigned long long fraction = magnitude % 1000;
-    out += static_cast<char>('0' + fraction / 100);
-    out += static_cast<char>('0' + fraction / 10 % 10);
-    out += static_cast<char>('0' + fraction % 10);
+    char buffer[NumberRoom];
+    char* const end = buffer + NumberRoom;
+    const unsigned long long thousandths = magnitude(value.count);
+    char* first = digitsEndingAt(end, thousandths % 1000 + 1000) + 1; // three digits, zeros kept
+    *--first = decimalSeparator;
+    first = digitsEndingAt(first, thousandths / 1000);
+    if (value.count < 0) *--first = '-';
+    out.append(first, static_cast<std::size_t>(end - first));
 }
 
 std::string formatDecimal(Thousandths value, char decimalSeparator) {

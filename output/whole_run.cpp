@@ -1,4 +1,4 @@
-#include "analysis.h"
+#include "analyse_all.h"
 #include "csv_writer.h"
 #include "dat_writer.h"
 #include "request.h"
@@ -9,20 +9,6 @@
 
 namespace dozorira::output {
 namespace {
-
-// The numbers of every trial are kept only for trial rows, so other runs do not hold them.
-std::vector<ParticipantResult> analyseAll(const std::vector<std::string>& taskFiles,
-                                          const FormatRules& rules, Layout layout) {
-    const TrialNumbers trialNumbers =
-        layout == Layout::Trials ? TrialNumbers::Kept : TrialNumbers::Dropped;
-    std::vector<ParticipantResult> results;
-    results.reserve(taskFiles.size());
-    for (const std::string& path : taskFiles) {
-        results.push_back(analyseTaskFile(path, nullptr, trialNumbers));
-        checkSubject(rules, results.back().subject, path);
-    }
-    return results;
-}
 
 void render(const OutputRequest& request, const ResultTable& table, WholeFile& out) {
     switch (request.format) {
@@ -43,9 +29,17 @@ void render(const OutputRequest& request, const ResultTable& table, WholeFile& o
 // the earlier output as it was; only the window writes its .dat record by record (dat_run).
 void writeOutput(const OutputRequest& request, const std::vector<std::string>& taskFiles) {
     OutputTarget target = openTarget(request.path);
-    refuseTaskFileAsOutput(target, taskFiles);
+    const std::vector<bool> regularFiles = refuseTaskFileAsOutput(target, taskFiles);
     WholeFile output(std::move(target));
-    const ResultTable table(analyseAll(taskFiles, rulesOf(request.format), request.layout),
+    const FormatRules& rules = rulesOf(request.format);
+    const ResultTable table(analyseAll(
+                                taskFiles,
+                                [&rules](const ParticipantResult& result, const std::string& path) {
+                                    checkSubject(rules, result.subject, path);
+                                },
+                                regularFiles,
+                                request.layout == Layout::Trials ? TrialNumbers::Kept
+                                                                 : TrialNumbers::Dropped),
                             request.layout);
     render(request, table, output);
     output.commit();

@@ -342,6 +342,10 @@ TEST(BatchFormats, WholeOrUntouched) {
     const std::string latin1 = dir.write("pp\xE9.vty", readFile(Data + "/pp01.vty"));
     const std::string coded = dir.write("pp_x0041_.vty", readFile(Data + "/pp01.vty"));
     const std::vector<std::string> many(60, Data + "/pp02.vty");
+    // Enough files to be read on several threads.
+    std::vector<std::string> outputAmongMany(100, Data + "/pp02.vty");
+    outputAmongMany[10] = Data + "/broken.vty";
+    outputAmongMany[90] = latin1;
     struct Case {
         std::string output;
         std::vector<std::string> files;
@@ -360,6 +364,7 @@ TEST(BatchFormats, WholeOrUntouched) {
         {"study.tsv", {latin1}, "(Invalid argument)"},
         {"study.xlsx", {coded}, "code such as _x0041_ that spreadsheets read as another character"},
         {"pp\xE9.vty", {latin1}, "the output file is this task file"},
+        {"pp\xE9.vty", outputAmongMany, "the output file is this task file"},
         {"study.dta", many, "cannot write the output file: File too large (File error)", 1024},
         {"study.sav", many, "File too large", 1024},
         {"study.tsv", many, "File too large", 1024},

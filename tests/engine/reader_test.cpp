@@ -1,7 +1,11 @@
 #include "error.h"
 #include "reader.h"
+#include "result.h"
+#include "scoring.h"
 #include "test_support.h"
+#include "warnings.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace dozorira;
@@ -25,7 +29,47 @@ std::string row(std::string_view number) {
     return dataLine(number, "6", "A", "3", "BC");
 }
 
+// Everything a run takes from a task file, as text: its record's numbers and its warnings, or
+// its error.
+std::string outcome(const std::string& path, ReadSizes sizes) {
+    try {
+        ClusterTables tables = readTaskFile(path, sizes);
+        scoreClusters(tables);
+        std::string text;
+        for (const ClusterResult& c : summarise(tables, path).clusters)
+            for (const long long n :
+                 {static_cast<long long>(c.trials), static_cast<long long>(c.boxes),
+                  c.meanOpened.count, c.meanWithinErrors.count,
+                  static_cast<long long>(c.betweenErrors)})
+                text += std::to_string(n) + " ";
+        for (const Warning& warning : fileWarnings(tables, path))
+            text.append("\n").append(warning.message());
+        return text;
+    } catch (const RunError& e) {
+        return e.what();
+    }
+}
+
 } // namespace
+
+TEST(LineReading, EveryByteOnTheEndOfAReadGivesWhatOneReadGives) {
+    TempDir dir;
+    const std::string data = DOZORIRA_TEST_DATA;
+    std::vector<std::string> files = {
+        dir.write("ends.vty", "h1\r\r\nh2\n\r\n" + row("0") + "\r" + row("1") + "\r\r\n" +
+                                  row("2") + "\n\r" + dataLine("3", "6", "A", "3", "B\nC") +
+                                  "\r\n\r\n" + row("0") + "\r"),
+        dir.write("unended.vty", taskFile({row("0"), row("1")}) + row("2"))};
+    for (const auto& folder : {data, data + "/warnings"})
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            if (entry.path().extension() == ".vty") files.push_back(entry.path().string());
+    for (const std::string& file : files) {
+        const std::string whole = outcome(file, {});
+        for (std::size_t size = 1; size <= std::filesystem::file_size(file); ++size)
+            ASSERT_EQ(outcome(file, {size, size}), whole)
+                << file << ", read " << size << " bytes at a time";
+    }
+}
 
 TEST(LineReading, CrAndCrLfEndLinesButALoneLfIsText) {
     const std::string header = "h1\rh2\r\n";

@@ -1,0 +1,102 @@
+#include "analyse_all.h"
+
+#include "analysis.h"
+#include "threads.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <optional>
+
+namespace dozorira::output {
+namespace {
+
+// One run's files shared out between threads, each taking the next file nobody has taken.
+class SharedRun {
+public:
+    SharedRun(const std::vector<std::string>& taskFiles, const ResultCheck& check,
+              const std::vector<bool>& regularFiles, TrialNumbers trialNumbers)
+        : files_(taskFiles), check_(check), regular_(regularFiles), trialNumbers_(trialNumbers),
+          results_(taskFiles.size()),
+          errors_(taskFiles.size()), end_(taskFiles.size()) {}
+
+    void work() {
+        for (std::size_t i = next_++; i < end_.load(); i = next_++) {
+            if (leftToCaller(i)) continue;
+            try {
+                results_[i] = analyseTaskFile(files_[i], opening(), trialNumbers_);
+                if (results_[i]) check_(*results_[i], files_[i]);
+            } catch (...) {
+                errors_[i] = std::current_exception();
+                stopAt(i);
+            }
+        }
+    }
+
+    // Once every thread is done: every file before the first that failed was read, except the
+    // pipes and devices left to this thread, which are read now, in their turn.
+    std::vector<ParticipantResult> results() {
+        std::vector<ParticipantResult> inOrder;
+        inOrder.reserve(files_.size());
+        for (std::size_t i = 0; i < files_.size(); ++i) {
+            if (errors_[i]) std::rethrow_exception(errors_[i]);
+            if (!results_[i]) {
+                results_[i] = analyseTaskFile(files_[i], nullptr, trialNumbers_);
+                check_(*results_[i], files_[i]);
+            }
+            inOrder.push_back(std::move(*results_[i]));
+        }
+        return inOrder;
+    }
+
+private:
+    // A file found to be regular a moment ago is opened without a second look; one found to be
+    // anything else, or not found, is left to the calling thread.
+    bool leftToCaller(std::size_t i) const { return !regular_.empty() && !regular_[i]; }
+    Opening opening() const {
+        return regular_.empty() ? Opening::RegularFileOnly : Opening::AnyFile;
+    }
+
+    // No thread takes a file after a failing one; those taken already are read to the end.
+    void stopAt(std::size_t failed) {
+        std::size_t end = end_.load();
+        while (failed < end && !end_.compare_exchange_weak(end, failed)) {
+        }
+    }
+
+    const std::vector<std::string>& files_;
+    const ResultCheck& check_;
+    const std::vector<bool>& regular_;
+    TrialNumbers trialNumbers_;
+    std::vector<std::optional<ParticipantResult>> results_;
+    std::vector<std::exception_ptr> errors_;
+    std::atomic<std::size_t> next_{0};
+    std::atomic<std::size_t> end_;
+};
+
+std::vector<ParticipantResult> analyseOneByOne(const std::vector<std::string>& taskFiles,
+                                               const ResultCheck& check,
+                                               TrialNumbers trialNumbers) {
+    std::vector<ParticipantResult> results;
+    results.reserve(taskFiles.size());
+    for (const std::string& path : taskFiles) {
+        results.push_back(analyseTaskFile(path, nullptr, trialNumbers));
+        check(results.back(), path);
+    }
+    return results;
+}
+
+} // namespace
+
+std::vector<ParticipantResult> analyseAll(const std::vector<std::string>& taskFiles,
+                                          const ResultCheck& check,
+                                          const std::vector<bool>& regularFiles,
+                                          TrialNumbers trialNumbers) {
+    const unsigned threads = threadsFor(taskFiles.size());
+    if (threads == 1) return analyseOneByOne(taskFiles, check, trialNumbers);
+    SharedRun run(taskFiles, check, regularFiles, trialNumbers);
+    onThreads(threads, [&run] { run.work(); });
+    return run.results();
+}
+
+} // namespace dozorira::output

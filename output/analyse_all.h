@@ -1,0 +1,26 @@
+#pragma once
+
+#include "result.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace dozorira::output {
+
+// What a run asks of each result beyond the engine's rules; a RunError ends the run at that file.
+using ResultCheck = std::function<void(const ParticipantResult&, const std::string& path)>;
+
+// The results of a run's task files, in their order, as reading them one by one gives them: the
+// first file in that order that fails ends the run with its error. A run of many files reads them
+// on up to as many threads as the machine has cores (four at most), so a few files after a
+// failing one may be read too, but never a pipe or a device: those are read by the calling
+// thread, in their turn. Trial numbers are kept for trial rows only. regularFiles, when not empty,
+// tells for each task file whether a look just now found a regular file, so that the threads need
+// not look again.
+std::vector<ParticipantResult> analyseAll(const std::vector<std::string>& taskFiles,
+                                          const ResultCheck& check,
+                                          const std::vector<bool>& regularFiles = {},
+                                          TrialNumbers trialNumbers = TrialNumbers::Dropped);
+
+} // namespace dozorira::output
