@@ -1,6 +1,7 @@
 #include "xlsx_check.h"
 
 #include "file_handle.h"
+#include "shared_library.h"
 
 #include <array>
 #include <cstdint>
@@ -88,13 +89,35 @@ struct Text {
     }
 };
 
+// The functions of zlib that reading a workbook back calls, loaded by the first run that writes
+// one.
+struct Zlib {
+    decltype(&inflateInit2_) init = nullptr;
+    decltype(&inflate) run = nullptr;
+    decltype(&inflateEnd) end = nullptr;
+
+    explicit Zlib(const SharedLibrary& library) {
+        library.find("inflateInit2_", init);
+        library.find("inflate", run);
+        library.find("inflateEnd", end);
+    }
+};
+
+const Zlib& zlib() {
+    static const SharedLibrary library(DOZORIRA_ZLIB_SONAME, "reads back the xlsx written");
+    static const Zlib functions(library);
+    return functions;
+}
+
 bool inflated(const Part& part, Text& text) {
     if (part.method == 0) {
         text.add(part.data);
         return true;
     }
     z_stream stream{};
-    if (part.method != Z_DEFLATED || inflateInit2(&stream, -MAX_WBITS) != Z_OK) return false;
+    if (part.method != Z_DEFLATED ||
+        zlib().init(&stream, -MAX_WBITS, ZLIB_VERSION, sizeof stream) != Z_OK)
+        return false;
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(part.data.data()));
     stream.avail_in = static_cast<uInt>(part.data.size());
     std::array<char, 65536> buffer{};
@@ -102,10 +125,10 @@ bool inflated(const Part& part, Text& text) {
     while (status == Z_OK) {
         stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
         stream.avail_out = buffer.size();
-        status = inflate(&stream, Z_NO_FLUSH);
+        status = zlib().run(&stream, Z_NO_FLUSH);
         text.add({buffer.data(), buffer.size() - stream.avail_out});
     }
-    inflateEnd(&stream);
+    zlib().end(&stream);
     return status == Z_STREAM_END;
 }
 

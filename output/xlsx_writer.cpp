@@ -2,6 +2,7 @@
 
 #include "error.h"
 #include "record_file.h"
+#include "shared_library.h"
 #include "xlsx_check.h"
 
 #include <cerrno>
@@ -16,6 +17,44 @@
 namespace dozorira::output {
 namespace {
 
+// The functions of libxlsxwriter that the writer calls. The library is loaded by the first run
+// that writes a workbook, so that every other run starts without it.
+struct XlsxWriter {
+    decltype(&workbook_new_opt) newWorkbook = nullptr;
+    decltype(&workbook_set_properties) setProperties = nullptr;
+    decltype(&workbook_add_worksheet) addWorksheet = nullptr;
+    decltype(&workbook_add_format) addFormat = nullptr;
+    decltype(&workbook_close) close = nullptr;
+    decltype(&lxw_workbook_free) freeWorkbook = nullptr;
+    decltype(&format_set_bold) setBold = nullptr;
+    decltype(&format_set_num_format) setNumberFormat = nullptr;
+    decltype(&worksheet_freeze_panes) freezePanes = nullptr;
+    decltype(&worksheet_write_number) writeNumber = nullptr;
+    decltype(&worksheet_write_string) writeString = nullptr;
+    decltype(&lxw_strerror) errorText = nullptr;
+
+    explicit XlsxWriter(const SharedLibrary& library) {
+        library.find("workbook_new_opt", newWorkbook);
+        library.find("workbook_set_properties", setProperties);
+        library.find("workbook_add_worksheet", addWorksheet);
+        library.find("workbook_add_format", addFormat);
+        library.find("workbook_close", close);
+        library.find("lxw_workbook_free", freeWorkbook);
+        library.find("format_set_bold", setBold);
+        library.find("format_set_num_format", setNumberFormat);
+        library.find("worksheet_freeze_panes", freezePanes);
+        library.find("worksheet_write_number", writeNumber);
+        library.find("worksheet_write_string", writeString);
+        library.find("lxw_strerror", errorText);
+    }
+};
+
+const XlsxWriter& xlsx() {
+    static const SharedLibrary library(DOZORIRA_XLSXWRITER_SONAME, "writes xlsx workbooks");
+    static const XlsxWriter functions(library);
+    return functions;
+}
+
 // The library writes only by file name; it is given the WholeFile's name for libraries, so the
 // output is still replaced whole or not at all.
 class Workbook {
@@ -25,11 +64,11 @@ public:
         // Rows go to a temporary file as they are written, so that a sheet of many thousand rows
         // costs little memory.
         options.constant_memory = LXW_TRUE;
-        workbook_ = workbook_new_opt(path.c_str(), &options);
+        workbook_ = xlsx().newWorkbook(path.c_str(), &options);
         if (!workbook_) throw std::bad_alloc();
     }
     ~Workbook() {
-        if (workbook_) lxw_workbook_free(workbook_);
+        if (workbook_) xlsx().freeWorkbook(workbook_);
     }
     Workbook(const Workbook&) = delete;
     Workbook& operator=(const Workbook&) = delete;
@@ -40,7 +79,7 @@ public:
     lxw_error close() {
         lxw_workbook* workbook = workbook_;
         workbook_ = nullptr;
-        return workbook_close(workbook);
+        return xlsx().close(workbook);
     }
 
 private:
@@ -94,7 +133,7 @@ private:
 void check(lxw_error error, const WholeFile& out) {
     if (error == LXW_NO_ERROR) return;
     throw RunError(ErrorKind::FileError,
-                   std::string("cannot compose the output file: ") + lxw_strerror(error))
+                   std::string("cannot compose the output file: ") + xlsx().errorText(error))
         .inFile(out.path());
 }
 
@@ -118,26 +157,25 @@ void writeCell(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, const Cell
                lxw_format* decimals, std::string& text, const WholeFile& out) {
     if (const auto* subject = std::get_if<std::string_view>(&cell)) {
         text.assign(*subject); // the library wants it NUL-terminated
-        check(worksheet_write_string(sheet, row, column, text.c_str(), nullptr), out);
+        check(xlsx().writeString(sheet, row, column, text.c_str(), nullptr), out);
     } else if (const auto* count = std::get_if<long long>(&cell)) {
-        check(worksheet_write_number(sheet, row, column, static_cast<double>(*count), nullptr),
-              out);
+        check(xlsx().writeNumber(sheet, row, column, static_cast<double>(*count), nullptr), out);
     } else if (const auto* decimal = std::get_if<Thousandths>(&cell)) {
-        check(worksheet_write_number(sheet, row, column, decimal->toDouble(), decimals), out);
+        check(xlsx().writeNumber(sheet, row, column, decimal->toDouble(), decimals), out);
     }
 }
 
 void writeSheet(lxw_workbook* workbook, const ResultTable& table, const WholeFile& out) {
-    lxw_worksheet* sheet = workbook_add_worksheet(workbook, nullptr);
-    lxw_format* header = workbook_add_format(workbook);
-    lxw_format* decimals = workbook_add_format(workbook);
+    lxw_worksheet* sheet = xlsx().addWorksheet(workbook, nullptr);
+    lxw_format* header = xlsx().addFormat(workbook);
+    lxw_format* decimals = xlsx().addFormat(workbook);
     if (!sheet || !header || !decimals) throw std::bad_alloc();
-    format_set_bold(header);
-    format_set_num_format(decimals, "0.000");
-    worksheet_freeze_panes(sheet, 1, 0);
+    xlsx().setBold(header);
+    xlsx().setNumberFormat(decimals, "0.000");
+    xlsx().freezePanes(sheet, 1, 0);
     lxw_col_t column = 0;
     for (const Column& c : table.columns())
-        check(worksheet_write_string(sheet, 0, column++, c.name.c_str(), header), out);
+        check(xlsx().writeString(sheet, 0, column++, c.name.c_str(), header), out);
     lxw_row_t row = 0;
     std::string text;
     table.forEachRow([&](std::span<const Cell> cells) {
@@ -158,7 +196,7 @@ void writeXlsx(const ResultTable& table, std::optional<std::time_t> timestamp, W
     lxw_doc_properties properties{};
     properties.title = const_cast<char*>(title.c_str()); // the library only reads it
     properties.created = creationTime(timestamp);
-    check(workbook_set_properties(workbook.get(), &properties), out);
+    check(xlsx().setProperties(workbook.get(), &properties), out);
     writeSheet(workbook.get(), table, out);
     errno = 0;
     const lxw_error closed = workbook.close();
