@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <random>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -86,6 +87,40 @@ public:
 private:
     sigset_t saved_{};
 };
+
+// Gives the unnamed file a name in folder; 0, or the reason it failed.
+int linkAs(int file, int folder, const std::string& name) noexcept {
+    const std::string self = "/proc/self/fd/" + std::to_string(file);
+    if (::linkat(AT_FDCWD, self.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+    if (errno != ENOENT) return errno;
+    // No /proc: the way that needs privileges.
+    return ::linkat(file, "", folder, name.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
+}
+
+// Puts the unnamed file in the place of the existing file name in folder. A file cannot be
+// renamed without a name of its own, and that name would outlive a program killed between the
+// link and the rename; a child process makes both, and finishes them even when this program is
+// killed, with any signal, while it waits. Returns 0, or the reason it failed.
+int replaceByLink(int file, int folder, const std::string& name) {
+    std::string link = randomName();
+    for (int attempt = 0; attempt < 100; ++attempt, link = randomName()) {
+        const pid_t child = ::vfork();
+        if (child < 0) return errno;
+        if (child == 0) {
+            if (const int error = linkAs(file, folder, link); error != 0) ::_exit(error);
+            if (::renameat(folder, link.c_str(), folder, name.c_str()) == 0) ::_exit(0);
+            const int error = errno;
+            ::unlinkat(folder, link.c_str(), 0);
+            ::_exit(error);
+        }
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0)
+            if (errno != EINTR) return errno;
+        const int error = WIFEXITED(status) ? WEXITSTATUS(status) : ECHILD;
+        if (error != EEXIST) return error;
+    }
+    return EEXIST;
+}
 
 fs::path folderOf(const fs::path& file) {
     return file.parent_path().empty() ? fs::path(".") : file.parent_path();
@@ -238,23 +273,12 @@ void WholeFile::linkInPlace() {
         forgetNamedFile();
     } else {
         const HeldSignals held;
-        const std::string self = "/proc/self/fd/" + std::to_string(file_.get());
-        std::string link;
-        int linked = -1;
-        for (int attempt = 0; attempt < 100 && linked != 0; ++attempt) {
-            link = randomName();
-            linked =
-                ::linkat(AT_FDCWD, self.c_str(), folderFd.get(), link.c_str(), AT_SYMLINK_FOLLOW);
-            if (linked != 0 && errno == ENOENT) // no /proc: the privileged way
-                linked = ::linkat(file_.get(), "", folderFd.get(), link.c_str(), AT_EMPTY_PATH);
-            if (linked != 0 && errno != EEXIST) fail("cannot replace", errno);
-        }
-        if (linked != 0) fail("cannot replace", EEXIST);
-        if (::renameat(folderFd.get(), link.c_str(), folderFd.get(), name.c_str()) != 0) {
-            const int error = errno;
-            ::unlinkat(folderFd.get(), link.c_str(), 0);
-            fail("cannot replace", error);
-        }
+        // Where there was no output, the file takes its name at once; it has no other.
+        int error = target_.kind == OutputTarget::Kind::NewFile
+                        ? linkAs(file_.get(), folderFd.get(), name)
+                        : EEXIST;
+        if (error == EEXIST) error = replaceByLink(file_.get(), folderFd.get(), name);
+        if (error != 0) fail("cannot replace", error);
     }
     if (::fsync(folderFd.get()) != 0) fail("cannot write", errno);
 }

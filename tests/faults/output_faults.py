@@ -165,6 +165,12 @@ def killed(fmt):
         time.sleep(random.uniform(0, took))
         p.send_signal(random.choice([signal.SIGKILL, signal.SIGTERM, signal.SIGINT, signal.SIGHUP]))
         p.wait()
+        # A run killed while it puts the new file in place leaves that to a child process, which
+        # ends a moment later.
+        for wait in range(50):
+            if os.listdir(folder) == ["out"]:
+                break
+            time.sleep(0.01)
         expect(f"killed {fmt}: files beside", os.listdir(folder), ["out"])
         expect(f"killed {fmt}: output", open(f"{folder}/out", "rb").read() in
                (earlier, reference(fmt, LARGE, "large")), True)
