@@ -19,6 +19,8 @@ LINT_PACKAGES  := clang-tidy-14 clang-format-14 cppcheck
 SANITIZE_BUILD ?= build-sanitize
 SYMBOLIZER   := /usr/lib/llvm-14/bin/llvm-symbolizer
 FUZZ_SECONDS ?= 180
+# How the builds share the cores: -jN on their own, the calling make's job slots under `make test`.
+BUILD_JOBS ?= -j$(JOBS)
 # Rounds of interleaved runs for every study of `make bench` (its own choice when empty).
 BENCH_ROUNDS ?=
 
@@ -43,7 +45,7 @@ deps:
 # The compile database is for `make lint`, which analyses this tree's sources.
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
-	cmake --build $(BUILD) -j$(JOBS)
+	+cmake --build $(BUILD) $(BUILD_JOBS)
 
 run: build
 	$(BUILD)/bin/dozorira
@@ -53,7 +55,7 @@ run: build
 # shows whole once it ends. The fuzz targets come last, with the machine to themselves.
 test: deps
 	$(call install,$(READER_PACKAGES) $(SANITIZE_PACKAGES))
-	$(MAKE) -j2 --output-sync=target build-tests sanitize-test
+	$(MAKE) -j$(JOBS) --output-sync=target build-tests sanitize-test BUILD_JOBS=
 	$(MAKE) fuzz FUZZ_SECONDS=5
 
 build-tests: build
@@ -84,7 +86,7 @@ sanitize-tree: deps
 # The engine and command-line tests again, stopping at the first sanitizer finding.
 sanitize-test: sanitize-tree
 	$(call install,$(READER_PACKAGES))
-	cmake --build $(SANITIZE_BUILD) -j$(JOBS)
+	+cmake --build $(SANITIZE_BUILD) $(BUILD_JOBS)
 	cd $(SANITIZE_BUILD) && ASAN_SYMBOLIZER_PATH=$(SYMBOLIZER) UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --output-on-failure -j$(JOBS)
 

@@ -92,7 +92,8 @@ constexpr std::array<OddNumberWording, NumberQuirkKinds> OddNumberWordings = {{
 }};
 
 std::string oddNumberProblem(const OddNumbers& odd, const OddNumberWording& wording) {
-    std::string problem = quoted(odd.text) + " reads as " + std::to_string(odd.value);
+    // Qualified, as std::quoted, found through the std::string, would be the closer match.
+    std::string problem = dozorira::quoted(odd.text) + " reads as " + std::to_string(odd.value);
     if (odd.startedCluster > 0)
         problem += " and starts cluster " + std::to_string(odd.startedCluster);
     problem += ": ";

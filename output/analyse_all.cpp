@@ -17,8 +17,7 @@ public:
     SharedRun(const std::vector<std::string>& taskFiles, const ResultCheck& check,
               const std::vector<bool>& regularFiles, TrialNumbers trialNumbers)
         : files_(taskFiles), check_(check), regular_(regularFiles), trialNumbers_(trialNumbers),
-          results_(taskFiles.size()),
-          errors_(taskFiles.size()), end_(taskFiles.size()) {}
+          results_(taskFiles.size()), errors_(taskFiles.size()), end_(taskFiles.size()) {}
 
     void work() {
         for (std::size_t i = next_++; i < end_.load(); i = next_++) {

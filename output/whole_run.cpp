@@ -32,15 +32,12 @@ void writeOutput(const OutputRequest& request, const std::vector<std::string>& t
     const std::vector<bool> regularFiles = refuseTaskFileAsOutput(target, taskFiles);
     WholeFile output(std::move(target));
     const FormatRules& rules = rulesOf(request.format);
-    const ResultTable table(analyseAll(
-                                taskFiles,
-                                [&rules](const ParticipantResult& result, const std::string& path) {
-                                    checkSubject(rules, result.subject, path);
-                                },
-                                regularFiles,
-                                request.layout == Layout::Trials ? TrialNumbers::Kept
-                                                                 : TrialNumbers::Dropped),
-                            request.layout);
+    const auto check = [&rules](const ParticipantResult& result, const std::string& path) {
+        checkSubject(rules, result.subject, path);
+    };
+    const TrialNumbers trials =
+        request.layout == Layout::Trials ? TrialNumbers::Kept : TrialNumbers::Dropped;
+    const ResultTable table(analyseAll(taskFiles, check, regularFiles, trials), request.layout);
     render(request, table, output);
     output.commit();
 }
