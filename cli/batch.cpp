@@ -4,7 +4,6 @@
 #include "error.h"
 #include "locale_separator.h"
 #include "request.h"
-#include "task_files.h"
 
 #include <CLI/CLI.hpp>
 #include <charconv>
@@ -24,13 +23,13 @@ struct Arguments {
     bool noHeader = false;
     std::string separator;
     bool check = false;
-    // As given, then with the task files of every folder in its place.
-    std::vector<std::string> taskFiles;
+    std::vector<std::string> taskFiles; // as given, folders among them
     std::string format;
     bool longLayout = false;
     bool trialLayout = false;
     // What the options ask for, once they are known to go together.
     output::OutputRequest request;
+    output::TaskFiles files; // with the task files of every folder in its place
 };
 
 // A command line that cannot be run, in a sentence that says what to do.
@@ -313,7 +312,7 @@ std::string parseProblem(const CLI::ParseError& error, const CLI::App& app,
 
 int analyse(const Arguments& args, std::ostream& err) {
     try {
-        output::writeOutput(args.request, args.taskFiles);
+        output::writeOutput(args.request, args.files);
     } catch (const RunError& e) {
         return runError(err, e);
     }
@@ -325,7 +324,7 @@ int check(const Arguments& args, std::ostream& out) {
     output::RunCheck run(args.request.format, args.output);
     int failed = 0;
     int warned = 0;
-    for (const std::string& path : args.taskFiles) {
+    for (const std::string& path : args.files.paths) {
         try {
             const std::vector<Warning> warnings = run.check(path);
             for (const Warning& warning : warnings)
@@ -336,7 +335,7 @@ int check(const Arguments& args, std::ostream& out) {
             ++failed;
         }
     }
-    const std::size_t checked = args.taskFiles.size();
+    const std::size_t checked = args.files.paths.size();
     out << std::to_string(checked) << (checked == 1 ? " file" : " files") << " checked, "
         << std::to_string(failed) << " with errors, " << std::to_string(warned)
         << " with warnings\n";
@@ -368,7 +367,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         return usageError(err, e.what());
     }
     try {
-        parsed.taskFiles = taskFilesOf(parsed.taskFiles);
+        parsed.files = output::taskFilesOf(parsed.taskFiles);
     } catch (const RunError& e) {
         return runError(err, e);
     }

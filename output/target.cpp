@@ -2,9 +2,7 @@
 
 #include "error.h"
 #include "record_file.h"
-#include "threads.h"
 
-#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <fcntl.h>
@@ -118,35 +116,15 @@ void refuseTaskFileAsOutput(const std::string& outputPath,
     }
 }
 
-std::vector<bool> refuseTaskFileAsOutput(const OutputTarget& target,
-                                         const std::vector<std::string>& taskFiles) {
-    if (target.kind == OutputTarget::Kind::NewFile) return {};
-    // Every file is looked at, on as many threads as a run of them would be read on; only then
-    // is the first that is the output refused, as looking at them in order would.
-    struct Look {
-        bool found = false;
-        dev_t device = 0;
-        ino_t inode = 0;
-        bool regular = false;
-    };
-    std::vector<Look> looks(taskFiles.size());
-    std::atomic<std::size_t> next{0};
-    onThreads(threadsFor(taskFiles.size()), [&] {
-        struct stat task {};
-        for (std::size_t i = next++; i < taskFiles.size(); i = next++)
-            if (::stat(taskFiles[i].c_str(), &task) == 0)
-                looks[i] = {true, task.st_dev, task.st_ino, S_ISREG(task.st_mode)};
-    });
-    std::vector<bool> regular(taskFiles.size());
-    for (std::size_t i = 0; i < taskFiles.size(); ++i) {
-        const Look& look = looks[i];
+void refuseTaskFileAsOutput(const OutputTarget& target, const TaskFiles& taskFiles) {
+    if (target.kind == OutputTarget::Kind::NewFile) return;
+    for (std::size_t i = 0; i < taskFiles.paths.size(); ++i) {
+        const FileLook& look = taskFiles.looks[i];
         if (look.found && look.device == target.status.st_dev && look.inode == target.status.st_ino)
             throw RunError(ErrorKind::FileError,
                            "the output file is this task file; choose another output file")
-                .inFile(taskFiles[i]);
-        regular[i] = look.regular;
+                .inFile(taskFiles.paths[i]);
     }
-    return regular;
 }
 
 } // namespace dozorira::output

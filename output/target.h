@@ -1,5 +1,7 @@
 #pragma once
 
+#include "task_files.h"
+
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
@@ -51,10 +53,7 @@ OutputTarget openTarget(const std::string& path);
 // destroy that task file.
 void refuseTaskFileAsOutput(const std::string& outputPath,
                             const std::vector<std::string>& taskFiles);
-// The same for an output found already. What it learns on the way is handed on: which task files
-// are regular files, for a run that reads them on several threads; nothing for a new output, as
-// then no task file is looked at.
-std::vector<bool> refuseTaskFileAsOutput(const OutputTarget& target,
-                                         const std::vector<std::string>& taskFiles);
+// The same for an output found already, by the looks taken at the task files.
+void refuseTaskFileAsOutput(const OutputTarget& target, const TaskFiles& taskFiles);
 
 } // namespace dozorira::output

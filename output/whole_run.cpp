@@ -27,9 +27,12 @@ void render(const OutputRequest& request, const ResultTable& table, WholeFile& o
 
 // Everything the batch command writes is written whole, the .dat too, so that a failed run leaves
 // the earlier output as it was; only the window writes its .dat record by record (dat_run).
-void writeOutput(const OutputRequest& request, const std::vector<std::string>& taskFiles) {
+void writeOutput(const OutputRequest& request, const TaskFiles& taskFiles) {
     OutputTarget target = openTarget(request.path);
-    const std::vector<bool> regularFiles = refuseTaskFileAsOutput(target, taskFiles);
+    refuseTaskFileAsOutput(target, taskFiles);
+    std::vector<bool> regularFiles;
+    for (const FileLook& look : taskFiles.looks)
+        regularFiles.push_back(look.regular());
     WholeFile output(std::move(target));
     const FormatRules& rules = rulesOf(request.format);
     const auto check = [&rules](const ParticipantResult& result, const std::string& path) {
@@ -37,7 +40,8 @@ void writeOutput(const OutputRequest& request, const std::vector<std::string>& t
     };
     const TrialNumbers trials =
         request.layout == Layout::Trials ? TrialNumbers::Kept : TrialNumbers::Dropped;
-    const ResultTable table(analyseAll(taskFiles, check, regularFiles, trials), request.layout);
+    const ResultTable table(analyseAll(taskFiles.paths, check, regularFiles, trials),
+                            request.layout);
     render(request, table, output);
     output.commit();
 }
