@@ -1,7 +1,7 @@
 // The batch command's time against the floor (a program that only opens, reads and closes every
 // task file) and against `cat` of the same files, for a study of 199 files, one of 10 000 and one
 // tiny file, which shows the start-up. The machine may be busy with other work, so the runs are
-// interleaved (floor, cat, every format, floor, cat, ...) and the table gives medians.
+// interleaved (floor, cat, every format, then again from the next one) and the table gives medians.
 //
 // Every run ends by flushing its output to disk, and on a disk that takes milliseconds, which is
 // the disk's share of a run, not the program's: the outputs go to memory (/dev/shm) where it has
@@ -169,9 +169,12 @@ void measure(const StudyPlan& plan, const fs::path& bin, const fs::path& work) {
 
     for (const auto& command : commands) // fills the page cache and the outputs' folder
         command->run();
-    for (int round = 0; round < plan.rounds; ++round)
-        for (const auto& command : commands)
-            command->samples().push_back(command->run());
+    // Each round starts one command later, so that no command always runs right after cat.
+    for (std::size_t round = 0; round < static_cast<std::size_t>(plan.rounds); ++round)
+        for (std::size_t i = 0; i < commands.size(); ++i) {
+            Command& command = *commands[(i + round) % commands.size()];
+            command.samples().push_back(command.run());
+        }
 
     std::printf("%s, median of %d interleaved runs\n", plan.title.c_str(), plan.rounds);
     std::printf("  %-26s %10s %9s %8s %10s\n", "run", "wall ms", "x floor", "x cat", "cpu ms");
