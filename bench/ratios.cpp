@@ -148,7 +148,8 @@ fs::path outputFolder(const fs::path& work) {
     return fs::is_directory(memory, ec) ? memory : work;
 }
 
-void measure(const StudyPlan& plan, const fs::path& bin, const fs::path& work) {
+void measure(const StudyPlan& plan, const fs::path& bin, const fs::path& work,
+             const fs::path& outputs) {
     const fs::path folder = work / ("study-" + std::to_string(plan.files));
     const Study study(folder, plan.files, plan.dataLines);
     std::vector<std::unique_ptr<Command>> commands;
@@ -162,8 +163,8 @@ void measure(const StudyPlan& plan, const fs::path& bin, const fs::path& work) {
         std::vector<std::string> words = {(bin / "dozorira-batch").string()};
         words.insert(words.end(), variant.options.begin(), variant.options.end());
         words.push_back("-o");
-        const fs::path outputs = variant.onDisk ? work : outputFolder(work);
-        words.push_back((outputs / ("out." + variant.extension)).string());
+        words.push_back(
+            ((variant.onDisk ? work : outputs) / ("out." + variant.extension)).string());
         add("dozorira-batch " + variant.name, std::move(words));
     }
 
@@ -204,16 +205,17 @@ int main(int argc, char** argv) {
     const fs::path work =
         fs::temp_directory_path() / ("dozorira-ratios-" + std::to_string(getpid()));
     fs::create_directories(work);
+    const fs::path outputs = outputFolder(work);
     try {
         for (const StudyPlan& plan : plans)
-            measure(plan, bin, work);
+            measure(plan, bin, work, outputs);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "dozorira_ratios: %s\n", e.what());
-        fs::remove_all(outputFolder(work));
+        fs::remove_all(outputs);
         fs::remove_all(work);
         return 1;
     }
-    fs::remove_all(outputFolder(work));
+    fs::remove_all(outputs);
     fs::remove_all(work);
     return 0;
 }

@@ -159,10 +159,16 @@ TEST(BatchRun, AFolderGivesTheBytesOfItsTaskFilesListed) {
         EXPECT_TRUE(readFile(dir.path("listed." + format)) ==
                     readFile(dir.path("folder." + format)));
     }
+    // A folder whose only .vty entry is a folder holds no task file.
+    std::filesystem::create_directories(dir.path("empty/only.vty"));
     const Result empty = batch({"-o", dir.path("folder.dat"), dir.path("empty/")});
     EXPECT_EQ(empty.status, ExitRunError);
     EXPECT_EQ(empty.err, "dozorira-batch: " + dir.path("empty/") +
                              ": the folder holds no .vty task file (File error)\n");
+    // A task file found in a folder is still never the output.
+    const Result itself = batch({"-o", listed[1], dir.path("data")});
+    EXPECT_EQ(itself.status, ExitRunError);
+    EXPECT_EQ(readFile(listed[1]), readFile(Data + "/pp01.vty"));
 }
 
 TEST(BatchCheck, ReportsEveryFailingFileAndWritesNothing) {
