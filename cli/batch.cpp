@@ -29,7 +29,7 @@ struct Arguments {
     bool trialLayout = false;
     // What the options ask for, once they are known to go together.
     output::OutputRequest request;
-    output::TaskFiles files; // with the task files of every folder in its place
+    study::TaskFiles files; // with the task files of every folder in its place
 };
 
 // A command line that cannot be run, in a sentence that says what to do.
@@ -367,7 +367,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         return usageError(err, e.what());
     }
     try {
-        parsed.files = output::taskFilesOf(parsed.taskFiles);
+        parsed.files = study::taskFilesOf(parsed.taskFiles);
     } catch (const RunError& e) {
         return runError(err, e);
     }

@@ -1,7 +1,7 @@
 #include "check.h"
 
 #include "analysis.h"
-#include "target.h"
+#include "task_file_guard.h"
 
 namespace dozorira::output {
 

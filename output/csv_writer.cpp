@@ -28,7 +28,7 @@ void appendCell(std::string& line, const Cell& cell, char decimalSeparator, char
         appendDecimal(line, *decimal, decimalSeparator);
 }
 
-void endLine(std::string& line, WholeFile& out) {
+void endLine(std::string& line, files::WholeFile& out) {
     line.back() = '\r'; // in place of the separator after the last field
     line += '\n';
     out.write(line);
@@ -36,7 +36,7 @@ void endLine(std::string& line, WholeFile& out) {
 
 } // namespace
 
-void writeCsv(const ResultTable& table, char decimalSeparator, WholeFile& out) {
+void writeCsv(const ResultTable& table, char decimalSeparator, files::WholeFile& out) {
     const char fieldSeparator = decimalSeparator == ',' ? ';' : ',';
     std::string line;
     for (const Column& column : table.columns()) {

@@ -9,6 +9,6 @@ namespace dozorira::output {
 // an empty field for a missing value, and a field quoted only when it holds the field
 // separator, a quote or a line break. With "." as decimal separator the fields are separated by
 // commas; with "," by semicolons, as spreadsheets in decimal-comma locales expect.
-void writeCsv(const ResultTable& table, char decimalSeparator, WholeFile& out);
+void writeCsv(const ResultTable& table, char decimalSeparator, files::WholeFile& out);
 
 } // namespace dozorira::output

@@ -2,7 +2,7 @@
 
 #include "analysis.h"
 #include "dat_writer.h"
-#include "target.h"
+#include "task_file_guard.h"
 
 namespace dozorira::output {
 

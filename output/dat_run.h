@@ -24,7 +24,7 @@ public:
     int recordsWritten() const { return recordsWritten_; }
 
 private:
-    RecordFile output_;
+    files::RecordFile output_;
     DatOptions options_;
     int recordsWritten_ = 0;
 };

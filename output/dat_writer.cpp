@@ -49,7 +49,8 @@ std::string datRecord(const ParticipantResult& result, char decimalSeparator) {
     return out;
 }
 
-void writeDat(const std::vector<ParticipantResult>& results, DatOptions options, WholeFile& out) {
+void writeDat(const std::vector<ParticipantResult>& results, DatOptions options,
+              files::WholeFile& out) {
     if (options.withColumnNames && !results.empty())
         out.write(columnNames(results.front().clusterCount()));
     std::vector<Cell> cells;

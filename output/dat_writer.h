@@ -6,6 +6,10 @@
 #include <string_view>
 #include <vector>
 
+namespace dozorira::files {
+class WholeFile;
+}
+
 namespace dozorira::output {
 
 // The .dat: tab-separated text in which every field is followed by a tab and every line ends with
@@ -26,9 +30,8 @@ struct DatOptions {
     char decimalSeparator = '.';
 };
 
-class WholeFile;
-
 // The .dat of a run at once: the column names of the first file's clusters, then every record.
-void writeDat(const std::vector<ParticipantResult>& results, DatOptions options, WholeFile& out);
+void writeDat(const std::vector<ParticipantResult>& results, DatOptions options,
+              files::WholeFile& out);
 
 } // namespace dozorira::output

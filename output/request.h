@@ -24,6 +24,6 @@ struct OutputRequest {
 // Reads and scores the task files, then writes their results, in order, whole: the output is
 // found first, and the first failing task file or a failure of the output ends the run with its
 // RunError, leaving the earlier output byte for byte as it was.
-void writeOutput(const OutputRequest& request, const TaskFiles& taskFiles);
+void writeOutput(const OutputRequest& request, const study::TaskFiles& taskFiles);
 
 } // namespace dozorira::output

@@ -79,7 +79,7 @@ using Writer = std::unique_ptr<readstat_writer_t, decltype(&readstat_writer_free
 
 // Only failures to write reach the disk's reason; any other is the library refusing what it was
 // given, which no task file can cause.
-void check(readstat_error_t error, const WholeFile& out) {
+void check(readstat_error_t error, const files::WholeFile& out) {
     if (error == READSTAT_OK) return;
     out.throwIfFailed();
     throw RunError(ErrorKind::FileError, std::string("cannot compose the output file: ") +
@@ -88,7 +88,8 @@ void check(readstat_error_t error, const WholeFile& out) {
 }
 
 ssize_t writeBytes(const void* data, std::size_t size, void* context) {
-    return static_cast<WholeFile*>(context)->write(data, size) ? static_cast<ssize_t>(size) : -1;
+    return static_cast<files::WholeFile*>(context)->write(data, size) ? static_cast<ssize_t>(size)
+                                                                      : -1;
 }
 
 // The library checks names only when the first row is written, so a file of no rows would slip
@@ -177,7 +178,7 @@ private:
 };
 
 void begin(readstat_writer_t* writer, const ResultTable& table, Package package,
-           std::optional<std::time_t> timestamp, WholeFile& out) {
+           std::optional<std::time_t> timestamp, files::WholeFile& out) {
     check(readStat().set_data_writer(writer, writeBytes), out);
     check(readStat().writer_set_file_label(writer, fileLabel(table.taskFileCount()).c_str()), out);
     check(readStat().writer_set_file_timestamp(writer, timestamp.value_or(std::time(nullptr))),
@@ -193,7 +194,7 @@ void begin(readstat_writer_t* writer, const ResultTable& table, Package package,
 }
 
 void insertCell(readstat_writer_t* writer, const readstat_variable_t* variable, const Cell& cell,
-                std::string& text, const WholeFile& out) {
+                std::string& text, const files::WholeFile& out) {
     if (const auto* subject = std::get_if<std::string_view>(&cell)) {
         text.assign(*subject); // the library wants it NUL-terminated
         check(readStat().insert_string_value(writer, variable, text.c_str()), out);
@@ -211,7 +212,7 @@ void insertCell(readstat_writer_t* writer, const readstat_variable_t* variable, 
 } // namespace
 
 void writeStatsFile(const ResultTable& table, Package package, std::optional<std::time_t> timestamp,
-                    WholeFile& out) {
+                    files::WholeFile& out) {
     std::optional<TimeZoneUtc> utc;
     if (timestamp) utc.emplace();
     const Writer writer(readStat().writer_init(), readStat().writer_free);

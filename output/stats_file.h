@@ -19,6 +19,6 @@ enum class Package {
 // a timestamp the file is stamped with that time, shown in UTC, so that two runs give identical
 // bytes in every time zone; otherwise with the current local time. Subject names must be UTF-8.
 void writeStatsFile(const ResultTable& table, Package package, std::optional<std::time_t> timestamp,
-                    WholeFile& out);
+                    files::WholeFile& out);
 
 } // namespace dozorira::output

@@ -16,7 +16,7 @@ void appendCell(std::string& line, const Cell& cell, char decimalSeparator) {
 
 } // namespace
 
-void writeTsv(const ResultTable& table, char decimalSeparator, WholeFile& out) {
+void writeTsv(const ResultTable& table, char decimalSeparator, files::WholeFile& out) {
     std::string line;
     for (const Column& column : table.columns())
         line += column.name + '\t';

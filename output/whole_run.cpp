@@ -3,14 +3,15 @@
 #include "dat_writer.h"
 #include "request.h"
 #include "stats_file.h"
-#include "target.h"
+#include "task_file_guard.h"
 #include "tsv_writer.h"
+#include "whole_file.h"
 #include "xlsx_writer.h"
 
 namespace dozorira::output {
 namespace {
 
-void render(const OutputRequest& request, const ResultTable& table, WholeFile& out) {
+void render(const OutputRequest& request, const ResultTable& table, files::WholeFile& out) {
     switch (request.format) {
     case Format::Dat:
         writeDat(table.results(), {request.withColumnNames, request.decimalSeparator}, out);
@@ -27,20 +28,20 @@ void render(const OutputRequest& request, const ResultTable& table, WholeFile& o
 
 // Everything the batch command writes is written whole, the .dat too, so that a failed run leaves
 // the earlier output as it was; only the window writes its .dat record by record (dat_run).
-void writeOutput(const OutputRequest& request, const TaskFiles& taskFiles) {
-    OutputTarget target = openTarget(request.path);
+void writeOutput(const OutputRequest& request, const study::TaskFiles& taskFiles) {
+    files::OutputTarget target = files::openTarget(request.path);
     refuseTaskFileAsOutput(target, taskFiles);
     std::vector<bool> regularFiles;
-    for (const FileLook& look : taskFiles.looks)
+    for (const study::FileLook& look : taskFiles.looks)
         regularFiles.push_back(look.regular());
-    WholeFile output(std::move(target));
+    files::WholeFile output(std::move(target));
     const FormatRules& rules = rulesOf(request.format);
     const auto check = [&rules](const ParticipantResult& result, const std::string& path) {
         checkSubject(rules, result.subject, path);
     };
     const TrialNumbers trials =
         request.layout == Layout::Trials ? TrialNumbers::Kept : TrialNumbers::Dropped;
-    const ResultTable table(analyseAll(taskFiles.paths, check, regularFiles, trials),
+    const ResultTable table(study::analyseAll(taskFiles.paths, check, regularFiles, trials),
                             request.layout);
     render(request, table, output);
     output.commit();

@@ -130,7 +130,7 @@ private:
     locale_t previous_ = nullptr;
 };
 
-void check(lxw_error error, const WholeFile& out) {
+void check(lxw_error error, const files::WholeFile& out) {
     if (error == LXW_NO_ERROR) return;
     throw RunError(ErrorKind::FileError,
                    std::string("cannot compose the output file: ") + xlsx().errorText(error))
@@ -138,7 +138,7 @@ void check(lxw_error error, const WholeFile& out) {
 }
 
 // A sheet holds a fixed number of rows, the header row among them.
-void checkRowCount(const ResultTable& table, const WholeFile& out) {
+void checkRowCount(const ResultTable& table, const files::WholeFile& out) {
     if (table.rowCount() < LXW_ROW_MAX) return;
     throw RunError(ErrorKind::FileError,
                    "the output would hold " + std::to_string(table.rowCount()) +
@@ -154,7 +154,7 @@ std::time_t creationTime(std::optional<std::time_t> timestamp) {
 }
 
 void writeCell(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, const Cell& cell,
-               lxw_format* decimals, std::string& text, const WholeFile& out) {
+               lxw_format* decimals, std::string& text, const files::WholeFile& out) {
     if (const auto* subject = std::get_if<std::string_view>(&cell)) {
         text.assign(*subject); // the library wants it NUL-terminated
         check(xlsx().writeString(sheet, row, column, text.c_str(), nullptr), out);
@@ -165,7 +165,7 @@ void writeCell(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, const Cell
     }
 }
 
-void writeSheet(lxw_workbook* workbook, const ResultTable& table, const WholeFile& out) {
+void writeSheet(lxw_workbook* workbook, const ResultTable& table, const files::WholeFile& out) {
     lxw_worksheet* sheet = xlsx().addWorksheet(workbook, nullptr);
     lxw_format* header = xlsx().addFormat(workbook);
     lxw_format* decimals = xlsx().addFormat(workbook);
@@ -187,7 +187,8 @@ void writeSheet(lxw_workbook* workbook, const ResultTable& table, const WholeFil
 
 } // namespace
 
-void writeXlsx(const ResultTable& table, std::optional<std::time_t> timestamp, WholeFile& out) {
+void writeXlsx(const ResultTable& table, std::optional<std::time_t> timestamp,
+               files::WholeFile& out) {
     checkRowCount(table, out);
     const QuietStandardError quiet;
     const ClassicNumbers numbers;
@@ -202,7 +203,7 @@ void writeXlsx(const ResultTable& table, std::optional<std::time_t> timestamp, W
     const lxw_error closed = workbook.close();
     if (closed != LXW_NO_ERROR) {
         const int reason = errno;
-        if (reason != 0) failOutput(out.path(), "cannot write", reason);
+        if (reason != 0) files::failOutput(out.path(), "cannot write", reason);
         check(closed, out);
     }
     const std::string damaged = damagedPart(out.pathForLibrary(), table.rowCount() + 1);

@@ -13,6 +13,7 @@ namespace dozorira::output {
 // empty cell for a missing value. The workbook is dated with the timestamp, or with the current
 // time; the date is stored in UTC, so that two runs with one timestamp give identical bytes.
 // Subject names must be UTF-8.
-void writeXlsx(const ResultTable& table, std::optional<std::time_t> timestamp, WholeFile& out);
+void writeXlsx(const ResultTable& table, std::optional<std::time_t> timestamp,
+               files::WholeFile& out);
 
 } // namespace dozorira::output

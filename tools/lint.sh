@@ -23,7 +23,7 @@ sed 's| -Winvalid-pch -include [^ ]*/cmake_pch\.hxx||' "$build/compile_commands.
     >"$database/compile_commands.json"
 
 mapfile -t sources < <(sed -n 's|^ *"file": "'"$PWD"'/\(.*\)",\{0,1\}$|\1|p' \
-    "$database/compile_commands.json" | grep -E '^(engine|output|cli|window|app)/' | sort -u)
+    "$database/compile_commands.json" | grep -E '^(engine|study|files|output|report|cli|window|app)/' | sort -u)
 echo "clang-tidy: ${#sources[@]} files, $jobs at a time"
 # clang-tidy counts what it suppresses in system headers on stderr; only its findings matter.
 printf '%s\0' "${sources[@]}" |
@@ -31,9 +31,9 @@ printf '%s\0' "${sources[@]}" |
 
 echo "cppcheck"
 dirs=()
-for dir in engine output cli window app fuzz; do [ -d "$dir" ] && dirs+=("$dir"); done
+for dir in engine study files output report cli window app fuzz; do [ -d "$dir" ] && dirs+=("$dir"); done
 cppcheck --quiet --std=c++20 --language=c++ --enable=warning,performance,portability \
-    --error-exitcode=1 --inline-suppr --suppress=missingIncludeSystem -I engine -I output -I cli \
+    --error-exitcode=1 --inline-suppr --suppress=missingIncludeSystem -I engine -I study -I files -I output -I cli \
     "${dirs[@]}"
 
 echo "clang-format"

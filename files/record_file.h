@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace dozorira::output {
+namespace dozorira::files {
 
 // A File error that names the output: "WHAT the output file: REASON", the reason taken from the
 // system's error number.
@@ -27,4 +27,4 @@ private:
     std::string path_;
 };
 
-} // namespace dozorira::output
+} // namespace dozorira::files

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace dozorira::output {
+namespace dozorira::study {
 
 // What a run asks of each result beyond the engine's rules; a RunError ends the run at that file.
 using ResultCheck = std::function<void(const ParticipantResult&, const std::string& path)>;
@@ -23,4 +23,4 @@ std::vector<ParticipantResult> analyseAll(const std::vector<std::string>& taskFi
                                           const std::vector<bool>& regularFiles = {},
                                           TrialNumbers trialNumbers = TrialNumbers::Dropped);
 
-} // namespace dozorira::output
+} // namespace dozorira::study

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace dozorira::output {
+namespace dozorira::study {
 namespace {
 
 namespace fs = std::filesystem;
@@ -89,4 +89,4 @@ TaskFiles taskFilesOf(const std::vector<std::string>& arguments) {
     return files;
 }
 
-} // namespace dozorira::output
+} // namespace dozorira::study

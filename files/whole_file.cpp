@@ -15,7 +15,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-namespace dozorira::output {
+namespace dozorira::files {
 namespace {
 
 namespace fs = std::filesystem;
@@ -318,4 +318,4 @@ void WholeFile::fail(std::string_view what, int error) const {
     failOutput(target_.name, what, error);
 }
 
-} // namespace dozorira::output
+} // namespace dozorira::files

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace dozorira::output {
+namespace dozorira::files {
 
 // An output file written whole or not at all. The bytes go to a new file that no one else sees,
 // which takes the output's place only once it is complete and on disk; until then, and after
@@ -59,4 +59,4 @@ private:
     int writeError_ = 0;
 };
 
-} // namespace dozorira::output
+} // namespace dozorira::files

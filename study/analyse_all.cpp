@@ -8,7 +8,7 @@
 #include <exception>
 #include <optional>
 
-namespace dozorira::output {
+namespace dozorira::study {
 namespace {
 
 // One run's files shared out between threads, each taking the next file nobody has taken.
@@ -98,4 +98,4 @@ std::vector<ParticipantResult> analyseAll(const std::vector<std::string>& taskFi
     return run.results();
 }
 
-} // namespace dozorira::output
+} // namespace dozorira::study

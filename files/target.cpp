@@ -9,7 +9,7 @@
 #include <system_error>
 #include <unistd.h>
 
-namespace dozorira::output {
+namespace dozorira::files {
 namespace {
 
 namespace fs = std::filesystem;
@@ -104,27 +104,4 @@ OutputTarget openTarget(const std::string& path) {
     return target;
 }
 
-void refuseTaskFileAsOutput(const std::string& outputPath,
-                            const std::vector<std::string>& taskFiles) {
-    std::error_code ec;
-    if (!fs::exists(outputPath, ec)) return;
-    for (const std::string& path : taskFiles) {
-        if (fs::equivalent(outputPath, path, ec))
-            throw RunError(ErrorKind::FileError,
-                           "the output file is this task file; choose another output file")
-                .inFile(path);
-    }
-}
-
-void refuseTaskFileAsOutput(const OutputTarget& target, const TaskFiles& taskFiles) {
-    if (target.kind == OutputTarget::Kind::NewFile) return;
-    for (std::size_t i = 0; i < taskFiles.paths.size(); ++i) {
-        const FileLook& look = taskFiles.looks[i];
-        if (look.found && look.device == target.status.st_dev && look.inode == target.status.st_ino)
-            throw RunError(ErrorKind::FileError,
-                           "the output file is this task file; choose another output file")
-                .inFile(taskFiles.paths[i]);
-    }
-}
-
-} // namespace dozorira::output
+} // namespace dozorira::files

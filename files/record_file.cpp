@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace dozorira::output {
+namespace dozorira::files {
 namespace {
 
 FileHandle open(const std::string& path, const char* mode) {
@@ -52,4 +52,4 @@ void RecordFile::append(std::string_view bytes) const {
     failOutput(path_, "cannot write", error);
 }
 
-} // namespace dozorira::output
+} // namespace dozorira::files

@@ -1,14 +1,12 @@
 #pragma once
 
-#include "task_files.h"
-
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <utility>
 #include <vector>
 
-namespace dozorira::output {
+namespace dozorira::files {
 
 // A file descriptor that is closed however its owner ends.
 class Descriptor {
@@ -49,11 +47,4 @@ struct OutputTarget {
 // error.
 OutputTarget openTarget(const std::string& path);
 
-// A File error when the output is one of the task files, by whatever path; writing it would
-// destroy that task file.
-void refuseTaskFileAsOutput(const std::string& outputPath,
-                            const std::vector<std::string>& taskFiles);
-// The same for an output found already, by the looks taken at the task files.
-void refuseTaskFileAsOutput(const OutputTarget& target, const TaskFiles& taskFiles);
-
-} // namespace dozorira::output
+} // namespace dozorira::files

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <vector>
 
-namespace dozorira::output {
+namespace dozorira::study {
 
 // What one look at a task file found, a moment before the run reads it.
 struct FileLook {
@@ -33,4 +33,4 @@ struct TaskFiles {
 // error.
 TaskFiles taskFilesOf(const std::vector<std::string>& arguments);
 
-} // namespace dozorira::output
+} // namespace dozorira::study

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-namespace dozorira::output {
+namespace dozorira::study {
 namespace {
 
 constexpr std::size_t FilesPerThread = 32;
@@ -32,4 +32,4 @@ void onThreads(unsigned threads, const std::function<void()>& work) {
     work();
 }
 
-} // namespace dozorira::output
+} // namespace dozorira::study

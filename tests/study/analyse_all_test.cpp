@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 using namespace dozorira;
-using namespace dozorira::output;
+using namespace dozorira::study;
 using dozorira::test::TempDir;
 
 namespace {
@@ -21,7 +21,7 @@ namespace {
 const ResultCheck Unchecked = [](const ParticipantResult&, const std::string&) {};
 
 // 300 task files, of two clusters from index 150 on so that a mix-up shows.
-std::vector<std::string> study(const TempDir& dir) {
+std::vector<std::string> threeHundredFiles(const TempDir& dir) {
     std::vector<std::string> files;
     const std::string worked = dozorira::test::workedTaskFile();
     for (int i = 0; i < 300; ++i)
@@ -34,7 +34,7 @@ std::vector<std::string> study(const TempDir& dir) {
 
 TEST(AnalyseAll, ResultsInOrderAndTheFirstFailingFileInOrderEndsTheRun) {
     TempDir dir;
-    std::vector<std::string> files = study(dir);
+    std::vector<std::string> files = threeHundredFiles(dir);
     std::vector<ParticipantResult> oneByOne;
     for (const std::string& file : files)
         oneByOne.push_back(analyseTaskFile(file));
@@ -55,7 +55,7 @@ TEST(AnalyseAll, ResultsInOrderAndTheFirstFailingFileInOrderEndsTheRun) {
 
 TEST(AnalyseAll, PipesAreReadInTheirTurnAndNeverOpenedAfterAFailingFile) {
     TempDir dir;
-    std::vector<std::string> files = study(dir);
+    std::vector<std::string> files = threeHundredFiles(dir);
     for (const int pipe : {100, 201})
         ASSERT_EQ(::mkfifo(dir.path("pipe" + std::to_string(pipe)).c_str(), 0600), 0);
     files[100] = dir.path("pipe100");
