@@ -4,7 +4,7 @@ it, and the exit status and message. Cases meant for a second user run as the un
 nobody (the test runs as root, as CI does); faults come from strace's injection, a shim that takes
 O_TMPFILE away, a FUSE file system and a loop-mounted ext2 image. A case whose facility this
 machine lacks is skipped with its reason.
-Usage: output_faults.py DOZORIRA_BATCH TEST_DATA cases|killed|fallback|injected [NO_TMPFILE_SHIM]"""
+Usage: output_faults.py DOZORIRA_BATCH TEST_DATA cases_FORMAT|killed|fallback|injected [NO_TMPFILE_SHIM]"""
 import errno
 import os
 import random
@@ -632,10 +632,10 @@ def no_room_to_reserve():
         subprocess.run(["umount", mounted])
 
 
-if part == "cases":
-    for fmt in FORMATS:
-        cases(fmt)
-    endless_and_environment()
+if part.startswith("cases_"):
+    cases(part[len("cases_"):])
+    if part == "cases_dat":
+        endless_and_environment()
 elif part == "killed":
     for fmt in FORMATS:
         killed(fmt)
