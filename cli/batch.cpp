@@ -333,7 +333,7 @@ int analyse(const Arguments& args, std::ostream& err) {
 
 // Warnings never fail the check: the numbers they point at are legal, only worth a look.
 int check(const Arguments& args, std::ostream& out) {
-    output::RunCheck run(args.request.format, args.output);
+    output::RunCheck run(args.request.format, args.output, args.request.layout);
     int failed = 0;
     int warned = 0;
     for (const std::string& path : args.files.paths) {
