@@ -224,7 +224,9 @@ void describe(CLI::App& app, Arguments& args) {
   SOURCE_DATE_EPOCH     whole seconds since 1970: a sav, dta or xlsx output
                         carries this time, shown in UTC, instead of the
                         current one, so that two runs give identical files;
-                        the other formats and --check leave it unread)");
+                        the other formats and --check leave it unread
+  TMPDIR                the folder for temporary files (default /tmp): the
+                        parts of an xlsx, and the new file of --in-place)");
 }
 
 // "--check writes nothing, so --no-header and --decimal-separator do not apply: leave them out"

@@ -244,6 +244,12 @@ void WholeFile::copyInPlace() {
         failAfterChange(e.problem() + "; it was being written in place and may now hold part of "
                                       "the new study: run again");
     }
+    // Another run may have renamed its study over the output meanwhile, or someone removed it.
+    struct stat named {};
+    if (::fstatat(target_.folder.get(), target_.leaf.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+        named.st_dev != target_.status.st_dev || named.st_ino != target_.status.st_ino)
+        failAfterChange("the new study was written into the output file, but its name no longer "
+                        "leads to that file: it was replaced or removed during the run; run again");
 }
 
 // Copies the new file from its start to fd, at the offset fd is at.
