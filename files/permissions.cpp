@@ -5,6 +5,7 @@
 #include "record_file.h"
 #include "shared_library.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <pwd.h>

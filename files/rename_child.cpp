@@ -4,10 +4,10 @@
 
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <limits.h>
 #include <span>
 #include <sys/stat.h>
 #include <sys/wait.h>

@@ -6,8 +6,8 @@
 
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <fcntl.h>
-#include <limits.h>
 #include <string_view>
 #include <unistd.h>
 

@@ -65,7 +65,7 @@ WholeFile::WholeFile(OutputTarget target, Writing writing)
 WholeFile::~WholeFile() = default;
 
 // Refused before anything is read: what a rename cannot replace.
-void WholeFile::refuseUnreplaceable() {
+void WholeFile::refuseUnreplaceable() const {
     if (target_.kind != OutputTarget::Kind::ExistingFile) return;
     if (isMountPoint(target_.descriptor.get(), target_.status, target_.folderStatus))
         throw RunError(ErrorKind::FileError,

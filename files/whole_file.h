@@ -69,7 +69,7 @@ public:
 private:
     void createBeside();
     void createElsewhere();
-    void refuseUnreplaceable();
+    void refuseUnreplaceable() const;
     bool flush() noexcept;
     void putInPlace();
     void copyInPlace();

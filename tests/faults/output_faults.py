@@ -540,6 +540,17 @@ def injected():
     done = run(["-o", f"{folder}/out"] + SMALL,
                prefix=["bash", "-c", 'trap "" CHLD; exec "$0" "$@"'])
     expect("SIGCHLD ignored", (done.returncode, open(f"{folder}/out", "rb").read()), (0, new))
+    # A run written in place while another run renames its study over the output says so.
+    folder = folder_for("in-place-overtaken", "dat")
+    with open(f"{folder}/out", "wb") as f:
+        f.write(b"earlier")
+    slow, feed = blocked_run(folder, ["--in-place"])
+    time.sleep(0.1)
+    expect("overtaken: the other run", run(["-o", f"{folder}/out"] + OTHER).returncode, 0)
+    feed()
+    expect("overtaken: status", slow.wait(), 3)
+    expect("overtaken: message", b"no longer leads to that file" in slow.stderr.read(), True)
+    expect("overtaken: output", open(f"{folder}/out", "rb").read(), reference("dat", OTHER, "other"))
     swapped_folder()
     mount_point()
     without_proc()
