@@ -99,7 +99,7 @@ sanitize-test: sanitize-tree
 thread-test: deps
 	$(call install,$(SANITIZE_PACKAGES))
 	CC=clang-14 CXX=clang++-14 cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-		-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -gline-tables-only -DNDEBUG" \
+		-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O0 -gline-tables-only -DNDEBUG" \
 		-DDOZORIRA_THREAD_SANITIZE=ON -DDOZORIRA_WINDOW=OFF -DDOZORIRA_BENCH=OFF
 	+cmake --build $(TSAN_BUILD) $(BUILD_JOBS) --target study_tests
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" $(TSAN_BUILD)/bin/study_tests

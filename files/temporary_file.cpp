@@ -20,8 +20,9 @@ constexpr std::string_view Suffix = ".tmp";
 constexpr std::size_t HexDigits = 12;
 constexpr int Attempts = 100;
 
-// The signals whose default action ends the program without a core dump to inspect, and that a
-// handler can catch. A named temporary file is removed when one of them ends the run.
+// The signals whose default action ends the program and that a handler can catch, but not those
+// of a fault in the program itself. A named temporary file is removed when one of them ends the
+// run.
 constexpr std::array<int, 14> EndingSignals = {
     SIGHUP,  SIGINT,  SIGQUIT, SIGTERM,   SIGPIPE, SIGALRM, SIGUSR1,
     SIGUSR2, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGPOLL, SIGABRT,

@@ -39,6 +39,12 @@ bool folderRefused(int error) {
     return error == EACCES || error == EPERM || error == EROFS;
 }
 
+// The output's folder as the path names it, for messages and for libraries that write by name.
+std::string folderPathOf(const OutputTarget& target) {
+    return target.file.parent_path().empty() ? std::string(".")
+                                             : target.file.parent_path().string();
+}
+
 } // namespace
 
 WholeFile::WholeFile(OutputTarget target, Writing writing)
@@ -88,12 +94,8 @@ void WholeFile::createBeside() {
     if (target_.kind == OutputTarget::Kind::ExistingFile && folderRefused(error))
         throw RunError(ErrorKind::FileError,
                        "cannot replace the output file: its folder " +
-                           shownName(target_.file.parent_path().empty()
-                                         ? std::string(".")
-                                         : target_.file.parent_path().string(),
-                                     true) +
-                           " may not be written (" + std::generic_category().message(error) + ")" +
-                           InPlaceHint)
+                           shownName(folderPathOf(target_), true) + " may not be written (" +
+                           std::generic_category().message(error) + ")" + InPlaceHint)
             .inFile(target_.name);
     fail("cannot create", error);
 }
