@@ -122,7 +122,9 @@ bool findEntry(OutputTarget& target, struct stat& entry) {
         if (size < 0) failOutput(target.name, "cannot open", errno);
         const fs::path next(link.substr(0, static_cast<std::size_t>(size)));
         target.folder = openFolder(target.name, target.folder.get(), next);
-        target.file = next.is_absolute() ? next : folderOf(target.file) / next;
+        target.file = next.is_absolute() || target.file.parent_path().empty()
+                          ? next
+                          : target.file.parent_path() / next;
         target.leaf = next.filename().string();
     }
     failOutput(target.name, "cannot open", ELOOP);
