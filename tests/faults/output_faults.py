@@ -103,7 +103,9 @@ def leftovers(folder, kept=()):
 # Each case prepares the folder (its output "out" holds an earlier study, mode 0644) and returns
 # how to run and what must hold after: the status, a part of the one-line message, the earlier
 # output "kept" or "replaced" (then with the same mode, owner, group, links and ACL unless "after"
-# says otherwise), and the names beside it that keep the earlier study.
+# says otherwise), and the names beside it that keep the earlier study. The cases of a second
+# user ("nobody") end in what root would not get: a refusal, an owner or an inode that only
+# nobody's run gives, so that each shows it ran as nobody.
 def case_failing_file(folder, fmt):
     return dict(files=BROKEN, status=1, message="(Overflow)", earlier="kept")
 
@@ -265,18 +267,18 @@ def check_case(case, fmt, new):
     with open(f"{folder}/out", "wb") as f:
         f.write(reference(fmt, OTHER, "other"))
     os.chmod(f"{folder}/out", 0o644)
-    c = case(folder, fmt)
+    try:
+        c = case(folder, fmt)
+    except PermissionError:
+        return skip(f"{name}: giving files to other users needs root")
+    if c.get("nobody") and not AS_ROOT:
+        return skip(f"{name}: running as nobody needs root")
     out = f"{folder}/{c.get('through', 'out')}"
     before = snapshot(out) if os.path.isfile(out) and not os.path.islink(out) or \
         c.get("through") else None
     inode = os.stat(out).st_ino if before else None
     done = run(c.get("args", []) + ["--format", fmt, "-o", f"{folder}/out"] +
                c.get("files", SMALL), as_nobody=c.get("nobody", False), limit=c.get("limit"))
-    if c.get("nobody"):
-        # The case took the path of a second user: the new file, if any, is not root's.
-        expect(f"{name}: ran as nobody", done.returncode != 0 or before is None or
-               os.stat(out).st_uid != 0 or c.get("after", {}).get("uid", 0) == 0 or
-               c.get("same_inode", False), True)
     expect(f"{name}: status", done.returncode, c["status"])
     message = done.stderr.decode(errors="replace")
     expect(f"{name}: message", (c.get("message", "") in message, message.count("\n") <= 1),
