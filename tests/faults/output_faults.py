@@ -271,6 +271,8 @@ def check_case(case, fmt, new):
         c = case(folder, fmt)
     except PermissionError:
         return skip(f"{name}: giving files to other users needs root")
+    except (FileNotFoundError, subprocess.CalledProcessError) as e:
+        return skip(f"{name}: {e}")
     if c.get("nobody") and not AS_ROOT:
         return skip(f"{name}: running as nobody needs root")
     out = f"{folder}/{c.get('through', 'out')}"
@@ -393,6 +395,8 @@ def killed(fmt):
 def killed_as_a_group():
     """kill -9 of the run's whole process group (timeout, a scheduler, systemctl stop) between the
     link and the rename: the child that renames has left the group and finishes its work."""
+    if not shutil.which("strace"):
+        return skip("group kill: needs strace")
     folder = folder_for("group-kill", "dat")
     with open(f"{folder}/out", "wb") as f:
         f.write(b"earlier")
@@ -428,8 +432,8 @@ def fallback():
     """Where the file system makes no unnamed files, the named one is private, goes with every
     signal that can be caught, leaves ignored signals ignored, and a kill -9's is removed by the
     next run, never a live run's."""
-    if not shim:
-        return skip("fallback: no O_TMPFILE shim was given")
+    if not shim or not AS_ROOT:
+        return skip("fallback: needs the O_TMPFILE shim and root")
     env = dict(ENV, LD_PRELOAD=shim)
     for fmt in FORMATS:
         folder = folder_for("fallback", fmt)
@@ -510,6 +514,8 @@ def strace_run(injection, args, prefix=()):
 
 def injected():
     """Faults exactly where they hurt: after the rename, in the renaming child, at the rename."""
+    if not shutil.which("strace") or not AS_ROOT:
+        return skip("injected: needs strace and root")
     new = reference("dat", SMALL, "small")
     cases = [
         # injection, extra arguments, status, message, output afterwards
