@@ -150,8 +150,11 @@ void WholeFile::prepare() {
     if (prepared_) return;
     flush();
     throwIfFailed();
-    prepared_ = true;
-    if (!file_) return;
+    if (file_) prepareFile();
+    prepared_ = true; // only once all of it succeeded: a failed prepare is never committed
+}
+
+void WholeFile::prepareFile() {
     const int file = file_->fd();
     if (::fsync(file) != 0) fail("cannot write", errno);
     if (target_.kind == OutputTarget::Kind::NewFile) {
@@ -163,11 +166,15 @@ void WholeFile::prepare() {
         keepPermissions(target_.name, target_.descriptor.get(), target_.status, file, notes_);
         return;
     }
-    // In place: another run that copies into the same file waits for this one, and a full disk
-    // refuses before any byte of the output changes.
+    reserveInPlace();
+}
+
+// In place: another run that copies into the same file waits for this one, and a full disk
+// refuses before any byte of the output changes.
+void WholeFile::reserveInPlace() {
     struct stat made {};
     const int output = target_.descriptor.get();
-    if (::fstat(file, &made) != 0 ||
+    if (::fstat(file_->fd(), &made) != 0 ||
         retryOnInterrupt([&] { return ::flock(output, LOCK_EX); }) != 0)
         fail("cannot write", errno);
     if (made.st_size == 0) return;

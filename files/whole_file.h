@@ -71,6 +71,8 @@ private:
     void createElsewhere();
     void refuseUnreplaceable() const;
     bool flush() noexcept;
+    void prepareFile();
+    void reserveInPlace();
     void putInPlace();
     void copyInPlace();
     void copyTo(int fd);
