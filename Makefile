@@ -5,7 +5,7 @@ JOBS     ?= $(shell nproc)
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 BUILD_PACKAGES := cmake make g++ libgtest-dev libbenchmark-dev libcli11-dev libreadstat-dev \
-                  libxlsxwriter-dev zlib1g-dev
+                  libxlsxwriter-dev zlib1g-dev libacl1-dev
 WINDOW_PACKAGES := qt6-base-dev libgl-dev qt6-qpa-plugins fonts-liberation2 desktop-file-utils \
                    appstream xvfb xauth dpkg-dev file openbox x11-utils help2man lintian
 BENCH_PACKAGES := time
@@ -15,8 +15,12 @@ READER_PACKAGES := pspp python3-pandas python3-openpyxl libreoffice-calc-nogui r
 # The sanitized tests and the fuzz targets: clang, its sanitizer runtimes and llvm-symbolizer.
 SANITIZE_PACKAGES := clang-14 libclang-rt-14-dev llvm-14
 LINT_PACKAGES  := clang-tidy-14 clang-format-14 cppcheck
+# The fault tests: a second user, ACLs, strace's fault injection, a FUSE file system, a loop-mounted
+# ext2 image.
+FAULT_PACKAGES := util-linux acl strace bindfs fuse3 e2fsprogs mount
 
 SANITIZE_BUILD ?= build-sanitize
+TSAN_BUILD   ?= build-tsan
 SYMBOLIZER   := /usr/lib/llvm-14/bin/llvm-symbolizer
 FUZZ_SECONDS ?= 180
 # How the builds share the cores: -jN on their own, the calling make's job slots under `make test`.
@@ -54,8 +58,8 @@ run: build
 # neither leaves a core idle while it links, runs moc or waits for lintian; the output of each
 # shows whole once it ends. The fuzz targets come last, with the machine to themselves.
 test: deps
-	$(call install,$(READER_PACKAGES) $(SANITIZE_PACKAGES))
-	$(MAKE) -j$(JOBS) --output-sync=target build-tests sanitize-test BUILD_JOBS=
+	$(call install,$(READER_PACKAGES) $(SANITIZE_PACKAGES) $(FAULT_PACKAGES))
+	$(MAKE) -j$(JOBS) --output-sync=target build-tests sanitize-test thread-test BUILD_JOBS=
 	$(MAKE) fuzz FUZZ_SECONDS=5
 
 build-tests: build
@@ -70,7 +74,7 @@ bench: build
 package: build
 	cd $(BUILD) && cpack -G DEB
 
-.PHONY: sanitize-tree sanitize-test fuzz-targets fuzz lint
+.PHONY: sanitize-tree sanitize-test thread-test fuzz-targets fuzz lint
 
 # One clang tree with AddressSanitizer and UndefinedBehaviorSanitizer holds both the engine and
 # command-line tests and the fuzz targets, so that the engine is compiled once for both. The
@@ -90,6 +94,16 @@ sanitize-test: sanitize-tree
 	cd $(SANITIZE_BUILD) && ASAN_SYMBOLIZER_PATH=$(SYMBOLIZER) UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --output-on-failure -j$(JOBS)
 
+# The tests that read a study on several threads, under clang's ThreadSanitizer: a small tree
+# that builds only the engine, the study library and their tests.
+thread-test: deps
+	$(call install,$(SANITIZE_PACKAGES))
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O0 -gline-tables-only -DNDEBUG" \
+		-DDOZORIRA_THREAD_SANITIZE=ON -DDOZORIRA_WINDOW=OFF -DDOZORIRA_BENCH=OFF
+	+cmake --build $(TSAN_BUILD) $(BUILD_JOBS) --target study_tests
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" $(TSAN_BUILD)/bin/study_tests
+
 fuzz-targets: sanitize-tree
 	cmake --build $(SANITIZE_BUILD) -j$(JOBS) --target fuzzers
 
@@ -102,4 +116,4 @@ lint: deps
 	JOBS=$(JOBS) tools/lint.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD)

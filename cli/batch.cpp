@@ -27,6 +27,7 @@ struct Arguments {
     std::string format;
     bool longLayout = false;
     bool trialLayout = false;
+    bool inPlace = false;
     // What the options ask for, once they are known to go together.
     output::OutputRequest request;
     study::TaskFiles files; // with the task files of every folder in its place
@@ -45,7 +46,7 @@ int usageError(std::ostream& err, const std::string& message) {
 
 int runError(std::ostream& err, const RunError& error) {
     err << Name << ": " << error.what() << '\n';
-    return ExitRunError;
+    return error.outputChanged() ? ExitOutputChanged : ExitRunError;
 }
 
 // CLI11's help in the shape man readers and help2man expect: "-o, --output OUTPUT", every form
@@ -96,8 +97,11 @@ Warnings alone do not make the exit status non-zero.
 
 Exit status:
   0   success; with --check, no task file failed, whatever the warnings
-  1   a task file, a folder or the output failed; the message says which
+  1   a task file, a folder or the output failed; the message says which, and
+      every earlier output is as it was
   2   the command line was wrong; the message says what to do
+  3   the output holds the new study (written --in-place, perhaps part of it),
+      but what came after could not be done or confirmed; the message says what
 )";
     }
 };
@@ -162,6 +166,7 @@ output::OutputRequest request(const Arguments& args, const Environment& environm
     request.layout = layoutOf(args);
     request.path = args.output;
     request.withColumnNames = !args.noHeader;
+    request.inPlace = args.inPlace;
     if (!args.separator.empty())
         request.decimalSeparator = args.separator[0];
     else if (rules.separator == output::DefaultSeparator::Locale)
@@ -203,6 +208,10 @@ void describe(CLI::App& app, Arguments& args) {
                  "Read and score every task file, write nothing, and report every "
                  "file that fails or whose numbers need a look in the output format "
                  "that --format or -o name (dat without them)");
+    app.add_flag("--in-place", args.inPlace,
+                 "Copy the finished output into the existing file instead of replacing it: for "
+                 "an output that is a mount point or lies in a folder you may not write; a kill "
+                 "-9 or a power cut during the copy can leave a mix of both studies");
     app.add_option("TASKFILE", args.taskFiles, "Task files, in the order of the records");
     app.formatter(std::make_shared<HelpFormatter>());
     app.footer(
@@ -215,19 +224,23 @@ void describe(CLI::App& app, Arguments& args) {
   SOURCE_DATE_EPOCH     whole seconds since 1970: a sav, dta or xlsx output
                         carries this time, shown in UTC, instead of the
                         current one, so that two runs give identical files;
-                        the other formats and --check leave it unread)");
+                        the other formats and --check leave it unread
+  TMPDIR                the folder for temporary files (default /tmp): the
+                        parts of an xlsx, and the new file of --in-place)");
 }
 
 // "--check writes nothing, so --no-header and --decimal-separator do not apply: leave them out"
 void refuseWhatCheckDoesNotTake(const CLI::App& app) {
     std::vector<std::string> given;
-    for (const char* option : {"--no-header", "--decimal-separator"})
+    for (const char* option : {"--no-header", "--decimal-separator", "--in-place"})
         if (app.count(option) > 0) given.emplace_back(option);
     if (given.empty()) return;
-    throw UsageError("--check writes nothing, so " +
-                     (given.size() == 1
-                          ? given[0] + " does not apply: leave it out"
-                          : given[0] + " and " + given[1] + " do not apply: leave them out"));
+    std::string listed = given[0];
+    for (std::size_t i = 1; i < given.size(); ++i)
+        listed += (i + 1 == given.size() ? " and " : ", ") + given[i];
+    throw UsageError(
+        "--check writes nothing, so " + listed +
+        (given.size() == 1 ? " does not apply: leave it out" : " do not apply: leave them out"));
 }
 
 // CLI11 keeps what it does not know, and the "--" that ends the options too.
@@ -312,7 +325,8 @@ std::string parseProblem(const CLI::ParseError& error, const CLI::App& app,
 
 int analyse(const Arguments& args, std::ostream& err) {
     try {
-        output::writeOutput(args.request, args.files);
+        for (const std::string& note : output::writeOutput(args.request, args.files))
+            err << Name << ": " << note << '\n';
     } catch (const RunError& e) {
         return runError(err, e);
     }
@@ -321,7 +335,7 @@ int analyse(const Arguments& args, std::ostream& err) {
 
 // Warnings never fail the check: the numbers they point at are legal, only worth a look.
 int check(const Arguments& args, std::ostream& out) {
-    output::RunCheck run(args.request.format, args.output);
+    output::RunCheck run(args.request.format, args.output, args.request.layout);
     int failed = 0;
     int warned = 0;
     for (const std::string& path : args.files.paths) {

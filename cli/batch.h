@@ -11,6 +11,9 @@ namespace dozorira::cli {
 inline constexpr int ExitOk = 0;
 inline constexpr int ExitRunError = 1;
 inline constexpr int ExitUsage = 2;
+// The output holds the new study (or, written in place, part of it), but something after could
+// not be done or confirmed: the message says what.
+inline constexpr int ExitOutputChanged = 3;
 
 // Looks up an environment variable; empty when unset.
 using Environment = std::function<std::string(const char* name)>;

@@ -37,6 +37,14 @@ public:
     // Puts what the problem concerns before it: "cluster 2: " + problem.
     RunError& concerning(std::string_view what);
 
+    // Whether an output had already taken the new study when this went wrong, so that the earlier
+    // output is gone; the message then says what the output holds.
+    bool outputChanged() const { return outputChanged_; }
+    RunError& afterOutputChanged() {
+        outputChanged_ = true;
+        return *this;
+    }
+
     // "FILE: data line N (file line N+2), field F: PROBLEM (KIND)", leaving out what is unknown.
     const char* what() const noexcept override { return message_.c_str(); }
 
@@ -48,6 +56,7 @@ private:
     std::string file_;
     int dataLine_ = 0;
     int field_ = -1;
+    bool outputChanged_ = false;
     std::string message_;
 };
 

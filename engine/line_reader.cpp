@@ -110,11 +110,15 @@ void LineReader::endLine() {
 bool LineReader::skipLine() {
     if (!fill()) failPastEnd();
     bool lineFeed = false;
+    std::size_t length = 0;
     do {
         const char* from = buffer_.get() + pos_;
         const std::size_t left = end_ - pos_;
         const auto* cr = static_cast<const char*>(std::memchr(from, CR, left));
         const std::size_t size = cr ? static_cast<std::size_t>(cr - from) : left;
+        // A header line that never ends (a link to /dev/zero) would keep the run reading forever.
+        if (size > MaxLineLength - length) failLineTooLong();
+        length += size;
         lineFeed = lineFeed || std::memchr(from, LF, size) != nullptr;
         pos_ += size;
         if (cr) {

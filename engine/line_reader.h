@@ -41,8 +41,8 @@ public:
     bool isOpen() const { return fd_ >= 0; }
 
     bool atEnd() { return !fill(); }
-    // Both fail with Input past end of file when nothing is left to read. skipLine tells whether
-    // the skipped line held a line feed.
+    // Both fail with Input past end of file when nothing is left to read, and with Overflow once
+    // the line passes MaxLineLength. skipLine tells whether the skipped line held a line feed.
     bool skipLine();
     // The next line without its end, valid until the next call of any of these. Fails with
     // Overflow, having read no further, once the line passes MaxLineLength.

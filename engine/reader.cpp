@@ -148,7 +148,11 @@ private:
             throw RunError(ErrorKind::InputPastEndOfFile,
                            "the file ends before header line " + std::to_string(number) +
                                "; a task file starts with two header lines");
-        tables_.headerHoldsLineFeed[static_cast<std::size_t>(number - 1)] = file_.skipLine();
+        try {
+            tables_.headerHoldsLineFeed[static_cast<std::size_t>(number - 1)] = file_.skipLine();
+        } catch (RunError& e) {
+            throw e.concerning("header line " + std::to_string(number));
+        }
     }
 
     void readDataLine(std::string_view line) {

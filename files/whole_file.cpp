@@ -1,130 +1,24 @@
 #include "whole_file.h"
 
 #include "error.h"
+#include "permissions.h"
 #include "record_file.h"
+#include "rename_child.h"
 
 #include <array>
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
-#include <random>
 #include <sys/file.h>
-#include <sys/wait.h>
-#include <sys/xattr.h>
+#include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace dozorira::files {
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr std::size_t BufferSize = std::size_t{64} * 1024;
-
-std::string randomName() {
-    std::random_device random;
-    constexpr char hex[] = "0123456789abcdef";
-    std::string name = ".dozorira-";
-    for (int i = 0; i < 12; ++i)
-        name += hex[random() % 16];
-    return name + ".tmp";
-}
-
-bool writeAll(int fd, const char* data, std::size_t size, int& error) noexcept {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            error = errno;
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
-// A file named only because the file system cannot make unnamed ones is removed when a signal
-// ends the program; the name is kept where a signal handler can reach it.
-std::array<char, 4096> namedFile{};
-constexpr std::array<int, 4> EndingSignals = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
-
-extern "C" void removeNamedFileAndEnd(int signal) {
-    if (namedFile[0] != '\0') ::unlink(namedFile.data());
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-void watchNamedFile(const std::string& name) {
-    if (name.size() >= namedFile.size()) return;
-    std::memcpy(namedFile.data(), name.c_str(), name.size() + 1);
-    for (const int signal : EndingSignals)
-        std::signal(signal, removeNamedFileAndEnd);
-}
-
-void forgetNamedFile() {
-    for (const int signal : EndingSignals)
-        std::signal(signal, SIG_DFL);
-    namedFile[0] = '\0';
-}
-
-// Signals that would end the program are held back while the new file has a name of its own
-// but has not yet taken the output's place, so that no such name outlives the program.
-class HeldSignals {
-public:
-    HeldSignals() {
-        sigset_t ending;
-        sigemptyset(&ending);
-        for (const int signal : EndingSignals)
-            sigaddset(&ending, signal);
-        pthread_sigmask(SIG_BLOCK, &ending, &saved_);
-    }
-    ~HeldSignals() { pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
-    HeldSignals(const HeldSignals&) = delete;
-    HeldSignals& operator=(const HeldSignals&) = delete;
-
-private:
-    sigset_t saved_{};
-};
-
-// Gives the unnamed file a name in folder; 0, or the reason it failed.
-int linkAs(int file, int folder, const std::string& name) noexcept {
-    const std::string self = "/proc/self/fd/" + std::to_string(file);
-    if (::linkat(AT_FDCWD, self.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
-    if (errno != ENOENT) return errno;
-    // No /proc: the way that needs privileges.
-    return ::linkat(file, "", folder, name.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
-}
-
-// Puts the unnamed file in the place of the existing file name in folder. A file cannot be
-// renamed without a name of its own, and that name would outlive a program killed between the
-// link and the rename; a child process makes both, and finishes them even when this program is
-// killed, with any signal, while it waits. Returns 0, or the reason it failed.
-int replaceByLink(int file, int folder, const std::string& name) {
-    std::string link = randomName();
-    for (int attempt = 0; attempt < 100; ++attempt, link = randomName()) {
-        const pid_t child = ::vfork();
-        if (child < 0) return errno;
-        if (child == 0) {
-            if (const int error = linkAs(file, folder, link); error != 0) ::_exit(error);
-            if (::renameat(folder, link.c_str(), folder, name.c_str()) == 0) ::_exit(0);
-            const int error = errno;
-            ::unlinkat(folder, link.c_str(), 0);
-            ::_exit(error);
-        }
-        int status = 0;
-        while (::waitpid(child, &status, 0) < 0)
-            if (errno != EINTR) return errno;
-        const int error = WIFEXITED(status) ? WEXITSTATUS(status) : ECHILD;
-        if (error != EEXIST) return error;
-    }
-    return EEXIST;
-}
-
-fs::path folderOf(const fs::path& file) {
-    return file.parent_path().empty() ? fs::path(".") : file.parent_path();
-}
+constexpr const char* InPlaceHint = "; give --in-place to write into the file itself";
 
 mode_t newFileMode() {
     const mode_t mask = ::umask(0);
@@ -132,88 +26,95 @@ mode_t newFileMode() {
     return 0666 & ~mask;
 }
 
-// An unnamed file in folder, or a named one where the file system cannot make unnamed files.
-// Fails with errno.
-Descriptor createIn(const fs::path& folder, std::string& named) {
-    Descriptor file(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
-    if (file || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return file;
-    std::string pattern = (folder / ".dozorira-XXXXXX").string();
-    file = Descriptor(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (!file) return file;
-    named = pattern;
-    watchNamedFile(named);
-    ::fchmod(file.get(), newFileMode());
-    return file;
+// A file bind-mounted in the output's place (as into a container) cannot be renamed over.
+bool isMountPoint(int file, const struct stat& status, const struct stat& folder) {
+    struct statx extended {};
+    if (::statx(file, "", AT_EMPTY_PATH, STATX_BASIC_STATS, &extended) == 0 &&
+        (extended.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0)
+        return (extended.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    return status.st_dev != folder.st_dev;
 }
 
-// Extended attributes, access-control lists among them, go with the file to its new inode; where
-// one cannot be read or given, the output is written in place and keeps them all.
-bool copyExtendedAttributes(int from, int to) {
-    const ssize_t size = ::flistxattr(from, nullptr, 0);
-    if (size <= 0) return size == 0 || errno == ENOTSUP;
-    std::string names(static_cast<std::size_t>(size), '\0');
-    if (::flistxattr(from, names.data(), names.size()) != size) return false;
-    std::string value;
-    for (std::size_t at = 0; at < names.size(); at += std::strlen(names.c_str() + at) + 1) {
-        const char* name = names.c_str() + at;
-        const ssize_t length = ::fgetxattr(from, name, nullptr, 0);
-        if (length < 0) return false;
-        value.resize(static_cast<std::size_t>(length));
-        if (::fgetxattr(from, name, value.data(), value.size()) != length ||
-            ::fsetxattr(to, name, value.data(), value.size(), 0) != 0)
-            return false;
-    }
-    return true;
+bool folderRefused(int error) {
+    return error == EACCES || error == EPERM || error == EROFS;
+}
+
+// The output's folder as the path names it, for messages and for libraries that write by name.
+std::string folderPathOf(const OutputTarget& target) {
+    return target.file.parent_path().empty() ? std::string(".")
+                                             : target.file.parent_path().string();
 }
 
 } // namespace
 
-WholeFile::WholeFile(OutputTarget target) : target_(std::move(target)) {
+WholeFile::WholeFile(OutputTarget target, Writing writing)
+    : target_(std::move(target)), writing_(writing) {
     if (target_.kind == OutputTarget::Kind::Stream) return;
-    if (target_.kind == OutputTarget::Kind::ExistingFile && target_.status.st_nlink > 1)
-        replace_ = Replace::ByCopy; // a rename would leave the other names with the old study
-    createBeside();
-    if (target_.kind == OutputTarget::Kind::ExistingFile) keepOwnerAndMode();
+    const bool inPlace =
+        target_.kind == OutputTarget::Kind::ExistingFile && writing_ == Writing::InPlace;
+    if (!inPlace) refuseUnreplaceable();
+    if (inPlace)
+        createElsewhere();
+    else
+        createBeside();
+    if (target_.kind == OutputTarget::Kind::ExistingFile && !inPlace &&
+        target_.status.st_nlink > 1) {
+        const auto others = target_.status.st_nlink - 1;
+        notes_.push_back(shownName(target_.name) + ": the output had " +
+                         (others == 1
+                              ? "another name (a hard link), which keeps"
+                              : std::to_string(others) + " other names (hard links), which keep") +
+                         " the earlier study; give --in-place to write into every name");
+    }
 }
 
-WholeFile::~WholeFile() {
-    if (named_.empty()) return;
-    ::unlink(named_.c_str());
-    forgetNamedFile();
+WholeFile::~WholeFile() = default;
+
+// Refused before anything is read: what a rename cannot replace.
+void WholeFile::refuseUnreplaceable() const {
+    if (target_.kind != OutputTarget::Kind::ExistingFile) return;
+    if (isMountPoint(target_.descriptor.get(), target_.status, target_.folderStatus))
+        throw RunError(ErrorKind::FileError,
+                       std::string("cannot replace the output file: it is a mount point, a file "
+                                   "mounted in that place") +
+                           InPlaceHint)
+            .inFile(target_.name);
 }
 
 void WholeFile::createBeside() {
-    file_ = createIn(folderOf(target_.file), named_);
-    if (file_) return;
-    // A file that may be written in a folder that may not: its bytes can still be copied in.
-    if (target_.kind == OutputTarget::Kind::ExistingFile && (errno == EACCES || errno == EPERM)) {
-        replace_ = Replace::ByCopy;
-        createElsewhere();
-        return;
-    }
-    fail("cannot create", errno);
+    removeLeftovers(target_.folder.get());
+    const mode_t mode = target_.kind == OutputTarget::Kind::NewFile ? 0666 : 0600;
+    file_ = std::make_unique<TemporaryFile>(
+        target_.folder.get(),
+        target_.file.parent_path().empty() ? std::string(".") : target_.file.parent_path().string(),
+        mode);
+    if (file_->error() == 0) return;
+    const int error = file_->error();
+    file_.reset();
+    if (target_.kind == OutputTarget::Kind::ExistingFile && folderRefused(error))
+        throw RunError(ErrorKind::FileError,
+                       "cannot replace the output file: its folder " +
+                           shownName(folderPathOf(target_), true) + " may not be written (" +
+                           std::generic_category().message(error) + ")" + InPlaceHint)
+            .inFile(target_.name);
+    fail("cannot create", error);
 }
 
+// In the temporary folder: for a stream a library writes by name, and for --in-place.
 void WholeFile::createElsewhere() {
-    const char* temporary = std::getenv("TMPDIR");
-    file_ = createIn(temporary && *temporary ? temporary : "/tmp", named_);
-    if (!file_) fail("cannot make a temporary file for", errno);
-}
-
-// A renamed file is owned by whoever made it; where the output's owner or group cannot be given
-// to it, the bytes are copied into the output instead.
-void WholeFile::keepOwnerAndMode() {
-    if (replace_ == Replace::ByCopy) return;
-    struct stat made {};
-    if (::fstat(file_.get(), &made) != 0) fail("cannot create", errno);
-    const struct stat& was = target_.status;
-    if ((made.st_uid != was.st_uid || made.st_gid != was.st_gid) &&
-        ::fchown(file_.get(), was.st_uid, was.st_gid) != 0) {
-        replace_ = Replace::ByCopy;
-        return;
-    }
-    if (::fchmod(file_.get(), was.st_mode & 07777) != 0) fail("cannot create", errno);
-    if (!copyExtendedAttributes(target_.descriptor.get(), file_.get())) replace_ = Replace::ByCopy;
+    const char* variable = std::getenv("TMPDIR");
+    const bool fromVariable = variable != nullptr && *variable != '\0';
+    const std::string folder = fromVariable ? variable : "/tmp";
+    const std::string where =
+        fromVariable ? "TMPDIR " + shownName(folder, true) : shownName(folder, true);
+    elsewhere_ = Descriptor(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!elsewhere_) fail("cannot make a temporary file in " + where + " for", errno);
+    removeLeftovers(elsewhere_.get());
+    file_ = std::make_unique<TemporaryFile>(elsewhere_.get(), folder, 0600);
+    if (file_->error() == 0) return;
+    const int error = file_->error();
+    file_.reset();
+    fail("cannot make a temporary file in " + where + " for", error);
 }
 
 bool WholeFile::write(const void* data, std::size_t size) noexcept {
@@ -223,13 +124,13 @@ bool WholeFile::write(const void* data, std::size_t size) noexcept {
         buffer_.append(static_cast<const char*>(data), size);
         return true;
     }
-    const int fd = file_ ? file_.get() : target_.descriptor.get();
+    const int fd = file_ ? file_->fd() : target_.descriptor.get();
     return writeAll(fd, static_cast<const char*>(data), size, writeError_);
 }
 
 bool WholeFile::flush() noexcept {
     if (writeError_ != 0) return false;
-    const int fd = file_ ? file_.get() : target_.descriptor.get();
+    const int fd = file_ ? file_->fd() : target_.descriptor.get();
     const bool written = writeAll(fd, buffer_.data(), buffer_.size(), writeError_);
     buffer_.clear();
     return written;
@@ -242,60 +143,122 @@ void WholeFile::throwIfFailed() const {
 std::string WholeFile::pathForLibrary() {
     if (!file_) createElsewhere();
     libraryWrote_ = true;
-    return named_.empty() ? "/proc/self/fd/" + std::to_string(file_.get()) : named_;
+    return file_->path();
+}
+
+void WholeFile::prepare() {
+    if (prepared_) return;
+    flush();
+    throwIfFailed();
+    if (file_) prepareFile();
+    prepared_ = true; // only once all of it succeeded: a failed prepare is never committed
+}
+
+void WholeFile::prepareFile() {
+    const int file = file_->fd();
+    if (::fsync(file) != 0) fail("cannot write", errno);
+    if (target_.kind == OutputTarget::Kind::NewFile) {
+        if (file_->named() && ::fchmod(file, newFileMode()) != 0) fail("cannot create", errno);
+        return;
+    }
+    if (target_.kind != OutputTarget::Kind::ExistingFile) return;
+    if (writing_ == Writing::Replace) {
+        keepPermissions(target_.name, target_.descriptor.get(), target_.status, file, notes_);
+        return;
+    }
+    reserveInPlace();
+}
+
+// In place: another run that copies into the same file waits for this one, and a full disk
+// refuses before any byte of the output changes.
+void WholeFile::reserveInPlace() {
+    struct stat made {};
+    const int output = target_.descriptor.get();
+    if (::fstat(file_->fd(), &made) != 0 ||
+        retryOnInterrupt([&] { return ::flock(output, LOCK_EX); }) != 0)
+        fail("cannot write", errno);
+    if (made.st_size == 0) return;
+    if (::fallocate(output, FALLOC_FL_KEEP_SIZE, 0, made.st_size) == 0) return;
+    if (errno == EOPNOTSUPP || errno == ENOSYS)
+        throw RunError(ErrorKind::FileError,
+                       "cannot write the output file in place: its file system cannot reserve "
+                       "space for the new study first, so a full disk could leave it half "
+                       "written; the output is left as it was")
+            .inFile(target_.name);
+    fail("cannot write", errno);
 }
 
 void WholeFile::commit() {
-    flush();
-    throwIfFailed();
+    prepare();
     if (target_.kind == OutputTarget::Kind::Stream) {
         if (libraryWrote_) copyTo(target_.descriptor.get());
         return;
     }
-    if (::fsync(file_.get()) != 0) fail("cannot write", errno);
-    if (replace_ == Replace::ByRename)
-        linkInPlace();
-    else
+    if (target_.kind == OutputTarget::Kind::ExistingFile && writing_ == Writing::InPlace)
         copyInPlace();
+    else
+        putInPlace();
 }
 
 // The new file takes the output's name in one rename, so that a reader sees the earlier output
 // or the new one and never a mix; then the folder is flushed, so that the rename lasts too.
-void WholeFile::linkInPlace() {
-    const fs::path folder = folderOf(target_.file);
-    const Descriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!folderFd) fail("cannot replace", errno);
-    const std::string name = target_.file.filename().string();
-    if (!named_.empty()) {
-        if (::renameat(AT_FDCWD, named_.c_str(), folderFd.get(), name.c_str()) != 0)
-            fail("cannot replace", errno);
-        named_.clear();
-        forgetNamedFile();
+void WholeFile::putInPlace() {
+    const int folder = target_.folder.get();
+    int error = 0;
+    if (file_->named()) {
+        error = file_->renameTo(target_.leaf);
     } else {
-        const HeldSignals held;
         // Where there was no output, the file takes its name at once; it has no other.
-        int error = target_.kind == OutputTarget::Kind::NewFile
-                        ? linkAs(file_.get(), folderFd.get(), name)
-                        : EEXIST;
-        if (error == EEXIST) error = replaceByLink(file_.get(), folderFd.get(), name);
-        if (error != 0) fail("cannot replace", error);
+        error = target_.kind == OutputTarget::Kind::NewFile
+                    ? linkUnnamed(file_->fd(), folder, target_.leaf)
+                    : EEXIST;
+        if (error == EEXIST) {
+            const Replacement outcome = replaceByLink(file_->fd(), folder, target_.leaf);
+            if (outcome.killedBy != 0 && outcome.replaced) {
+                ::fsync(folder);
+                failAfterChange("the output file holds the new study, but the process that put "
+                                "it there was killed (signal " +
+                                std::to_string(outcome.killedBy) + ") before it could say so");
+            }
+            error = outcome.replaced ? 0 : outcome.error;
+        }
     }
-    if (::fsync(folderFd.get()) != 0) fail("cannot write", errno);
+    if (error == EBUSY)
+        throw RunError(ErrorKind::FileError,
+                       std::string("cannot replace the output file: it is a mount point, a file "
+                                   "mounted in that place") +
+                           InPlaceHint)
+            .inFile(target_.name);
+    if (error != 0) fail("cannot replace", error);
+    if (::fsync(folder) != 0)
+        failAfterChange("the output file holds the new study, but its folder could not be "
+                        "flushed to disk (" +
+                        std::generic_category().message(errno) +
+                        "), so a power cut may still bring back the earlier one");
 }
 
-// The output itself receives the bytes, for its hard links and its owner. Space is reserved
-// first, so that a full disk refuses before any byte of the output changes; another run that
-// copies into the same file waits for this one.
+// The output itself receives the bytes. Every signal that can be held waits until the copy is
+// done; from the first byte on, a failure leaves the output changed.
 void WholeFile::copyInPlace() {
     struct stat made {};
-    if (::fstat(file_.get(), &made) != 0) fail("cannot write", errno);
+    if (::fstat(file_->fd(), &made) != 0) fail("cannot write", errno);
     const int output = target_.descriptor.get();
-    if (::flock(output, LOCK_EX) != 0) fail("cannot write", errno);
-    if (::fallocate(output, FALLOC_FL_KEEP_SIZE, 0, made.st_size) != 0 && errno != EOPNOTSUPP &&
-        errno != ENOSYS)
-        fail("cannot write", errno);
-    copyTo(output);
-    if (::ftruncate(output, made.st_size) != 0 || ::fsync(output) != 0) fail("cannot write", errno);
+    const HeldSignals held;
+    try {
+        if (::lseek(output, 0, SEEK_SET) != 0) fail("cannot write", errno);
+        copyTo(output);
+        if (::ftruncate(output, made.st_size) != 0 || ::fsync(output) != 0)
+            fail("cannot write", errno);
+    } catch (const RunError& e) {
+        failAfterChange(e.problem() + "; it was being written in place and may now hold part of "
+                                      "the new study: run again");
+    }
+    // Another run may have renamed its study over the output meanwhile, or someone removed it.
+    struct stat named {};
+    if (::fstatat(target_.folder.get(), target_.leaf.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+        named.st_dev != target_.status.st_dev || named.st_ino != target_.status.st_ino)
+        failAfterChange("the new study was written into the output file, but its name no longer "
+                        "leads to that file: it was replaced or removed during the run; run again");
 }
 
 // Copies the new file from its start to fd, at the offset fd is at.
@@ -303,8 +266,8 @@ void WholeFile::copyTo(int fd) {
     std::array<char, BufferSize> block;
     off_t at = 0;
     for (;;) {
-        const ssize_t got = ::pread(file_.get(), block.data(), block.size(), at);
-        if (got < 0 && errno == EINTR) continue;
+        const ssize_t got =
+            retryOnInterrupt([&] { return ::pread(file_->fd(), block.data(), block.size(), at); });
         if (got < 0) fail("cannot write", errno);
         if (got == 0) return;
         int error = 0;
@@ -316,6 +279,10 @@ void WholeFile::copyTo(int fd) {
 
 void WholeFile::fail(std::string_view what, int error) const {
     failOutput(target_.name, what, error);
+}
+
+void WholeFile::failAfterChange(const std::string& problem) const {
+    throw RunError(ErrorKind::FileError, problem).inFile(target_.name).afterOutputChanged();
 }
 
 } // namespace dozorira::files

@@ -1,22 +1,38 @@
 #include "check.h"
 
 #include "analysis.h"
+#include "result_table.h"
 #include "task_file_guard.h"
 
 namespace dozorira::output {
 
-RunCheck::RunCheck(Format format, std::string outputPath)
-    : rules_(rulesOf(format)), outputPath_(std::move(outputPath)) {}
+RunCheck::RunCheck(Format format, std::string outputPath, Layout layout)
+    : rules_(rulesOf(format)), outputPath_(std::move(outputPath)), layout_(layout) {}
 
 std::vector<Warning> RunCheck::check(const std::string& path) {
     if (!outputPath_.empty()) refuseTaskFileAsOutput(outputPath_, {path});
     ClusterTables tables;
     const ParticipantResult result = analyseTaskFile(path, &tables);
     checkSubject(rules_, result.subject, path);
+    countRows(path, result);
     std::vector<Warning> warnings = fileWarnings(tables, path);
     compareClusterCount(path, result.clusterCount(), warnings);
     compareSubject(path, result.subject, warnings);
     return warnings;
+}
+
+// The file whose rows would not fit in the format's file fails, as the run would fail.
+void RunCheck::countRows(const std::string& path, const ParticipantResult& result) {
+    const std::size_t rows = rows_ + ResultTable::rowsOf(result, layout_);
+    const std::size_t limit = rowLimit(rules_.format);
+    if (limit != 0 && rows > limit)
+        throw RunError(ErrorKind::FileError, "with this file the output would hold " +
+                                                 std::to_string(rows) + " rows, more than the " +
+                                                 std::to_string(limit) + " " +
+                                                 std::string(rules_.description) +
+                                                 " holds below its header; choose csv or tsv")
+            .inFile(path);
+    rows_ = rows;
 }
 
 void RunCheck::compareClusterCount(const std::string& path, int clusterCount,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "format.h"
+#include "result.h"
 #include "warnings.h"
 
 #include <map>
@@ -15,7 +16,7 @@ namespace dozorira::output {
 // the formats they name: the first file's cluster count matters where the column names cover it.
 class RunCheck {
 public:
-    explicit RunCheck(Format format, std::string outputPath = {});
+    explicit RunCheck(Format format, std::string outputPath = {}, Layout layout = Layout::Wide);
 
     // The warnings of the task file; fails with the RunError that would end the run.
     std::vector<Warning> check(const std::string& path);
@@ -26,8 +27,12 @@ private:
     void compareSubject(const std::string& path, const std::string& subject,
                         std::vector<Warning>& warnings);
 
+    void countRows(const std::string& path, const ParticipantResult& result);
+
     const FormatRules& rules_;
     std::string outputPath_;
+    Layout layout_;
+    std::size_t rows_ = 0; // of the files that passed so far
     std::string firstFile_;
     int firstClusterCount_ = -1;
     std::map<std::string, std::string> fileOfSubject_;

@@ -65,6 +65,10 @@ const FormatRules& rulesOf(Format format) {
     return allFormats()[static_cast<std::size_t>(format)];
 }
 
+std::size_t rowLimit(Format format) {
+    return format == Format::Xlsx ? std::size_t{1048575} : 0;
+}
+
 std::optional<Format> formatNamed(std::string_view name) {
     for (const FormatRules& rules : allFormats())
         if (rules.name == name) return rules.format;

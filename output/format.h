@@ -42,6 +42,10 @@ struct FormatRules {
 };
 
 const std::vector<FormatRules>& allFormats();
+
+// The rows below the header that a file of the format can hold; 0 where there is no limit (an
+// xlsx sheet holds 1048576 rows, the header among them).
+std::size_t rowLimit(Format format);
 const FormatRules& rulesOf(Format format);
 
 // The format named on the command line; nothing for an unknown name.

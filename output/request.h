@@ -19,11 +19,15 @@ struct OutputRequest {
     char decimalSeparator = '.'; // only in formats that hold text
     // The time a timestamped format carries, shown in UTC; nothing for the current time.
     std::optional<std::time_t> timestamp;
+    // Copy the finished file into the output rather than rename it over the output (--in-place).
+    bool inPlace = false;
 };
 
 // Reads and scores the task files, then writes their results, in order, whole: the output is
 // found first, and the first failing task file or a failure of the output ends the run with its
-// RunError, leaving the earlier output byte for byte as it was.
-void writeOutput(const OutputRequest& request, const study::TaskFiles& taskFiles);
+// RunError, leaving the earlier output byte for byte as it was, unless the error says the output
+// changed. Returns lines for the user about what the replaced output did not keep.
+std::vector<std::string> writeOutput(const OutputRequest& request,
+                                     const study::TaskFiles& taskFiles);
 
 } // namespace dozorira::output

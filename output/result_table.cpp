@@ -141,16 +141,18 @@ ResultTable::ResultTable(std::vector<ParticipantResult> results, Layout layout)
 }
 
 std::size_t ResultTable::rowCount() const {
-    if (layout_ == Layout::Wide) return results_.size();
     std::size_t rows = 0;
-    for (const ParticipantResult& result : results_) {
-        if (layout_ == Layout::Long) {
-            rows += result.clusters.size();
-            continue;
-        }
-        for (const ClusterResult& cluster : result.clusters)
-            rows += trialRowCount(cluster);
-    }
+    for (const ParticipantResult& result : results_)
+        rows += rowsOf(result, layout_);
+    return rows;
+}
+
+std::size_t ResultTable::rowsOf(const ParticipantResult& result, Layout layout) {
+    if (layout == Layout::Wide) return 1;
+    if (layout == Layout::Long) return result.clusters.size();
+    std::size_t rows = 0;
+    for (const ClusterResult& cluster : result.clusters)
+        rows += trialRowCount(cluster);
     return rows;
 }
 

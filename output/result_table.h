@@ -49,6 +49,8 @@ public:
     const std::vector<Column>& columns() const { return columns_; }
     // Known before the first row, as file formats that state their row count need it.
     std::size_t rowCount() const;
+    // The rows one participant's result takes in a layout.
+    static std::size_t rowsOf(const ParticipantResult& result, Layout layout);
     std::size_t taskFileCount() const { return results_.size(); }
     const std::vector<ParticipantResult>& results() const { return results_; }
     // The longest subject name in bytes.

@@ -1,4 +1,5 @@
 #include "analyse_all.h"
+#include "commit_all.h"
 #include "csv_writer.h"
 #include "dat_writer.h"
 #include "request.h"
@@ -28,13 +29,15 @@ void render(const OutputRequest& request, const ResultTable& table, files::Whole
 
 // Everything the batch command writes is written whole, the .dat too, so that a failed run leaves
 // the earlier output as it was; only the window writes its .dat record by record (dat_run).
-void writeOutput(const OutputRequest& request, const study::TaskFiles& taskFiles) {
+std::vector<std::string> writeOutput(const OutputRequest& request,
+                                     const study::TaskFiles& taskFiles) {
     files::OutputTarget target = files::openTarget(request.path);
     refuseTaskFileAsOutput(target, taskFiles);
     std::vector<bool> regularFiles;
     for (const study::FileLook& look : taskFiles.looks)
         regularFiles.push_back(look.regular());
-    files::WholeFile output(std::move(target));
+    files::WholeFile output(std::move(target),
+                            request.inPlace ? files::Writing::InPlace : files::Writing::Replace);
     const FormatRules& rules = rulesOf(request.format);
     const auto check = [&rules](const ParticipantResult& result, const std::string& path) {
         checkSubject(rules, result.subject, path);
@@ -44,7 +47,8 @@ void writeOutput(const OutputRequest& request, const study::TaskFiles& taskFiles
     const ResultTable table(study::analyseAll(taskFiles.paths, check, regularFiles, trials),
                             request.layout);
     render(request, table, output);
-    output.commit();
+    files::commitAll({&output});
+    return output.notes();
 }
 
 } // namespace dozorira::output

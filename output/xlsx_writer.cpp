@@ -8,9 +8,12 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <new>
 #include <string>
+#include <sys/mman.h>
 #include <unistd.h>
 #include <xlsxwriter.h>
 
@@ -49,6 +52,11 @@ struct XlsxWriter {
     }
 };
 
+std::string temporaryFolder() {
+    const char* folder = std::getenv("TMPDIR");
+    return folder != nullptr && *folder != '\0' ? folder : "/tmp";
+}
+
 const XlsxWriter& xlsx() {
     static const SharedLibrary library(DOZORIRA_XLSXWRITER_SONAME, "writes xlsx workbooks");
     static const XlsxWriter functions(library);
@@ -64,6 +72,8 @@ public:
         // Rows go to a temporary file as they are written, so that a sheet of many thousand rows
         // costs little memory.
         options.constant_memory = LXW_TRUE;
+        // Its temporary files go where the user's other temporary files go, not always to /tmp.
+        options.tmpdir = folder_.data();
         workbook_ = xlsx().newWorkbook(path.c_str(), &options);
         if (!workbook_) throw std::bad_alloc();
     }
@@ -83,31 +93,51 @@ public:
     }
 
 private:
+    std::string folder_ = temporaryFolder(); // the library may keep the pointer
     lxw_workbook* workbook_ = nullptr;
 };
 
-// The library prints its own lines about a failure, naming the temporary file; the File error
-// says what the user needs to know, so its lines are held back while the workbook is written.
-class QuietStandardError {
+// The library prints its own lines about a failure, naming the temporary file, and the reason
+// the failing call gave ("System error = No space left on device"), which later calls may have
+// replaced in errno by the time it returns. Its lines are caught while the workbook is written, and
+// only that reason is kept.
+class CaughtStandardError {
 public:
-    QuietStandardError() {
+    CaughtStandardError() {
         std::fflush(stderr);
         saved_ = ::dup(STDERR_FILENO);
-        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (saved_ >= 0 && null >= 0) ::dup2(null, STDERR_FILENO);
-        if (null >= 0) ::close(null);
+        caught_ = ::memfd_create("xlsx-errors", MFD_CLOEXEC);
+        if (saved_ >= 0 && caught_ >= 0) ::dup2(caught_, STDERR_FILENO);
     }
-    ~QuietStandardError() {
+    ~CaughtStandardError() {
+        if (caught_ >= 0) ::close(caught_);
         if (saved_ < 0) return;
         std::fflush(stderr);
         ::dup2(saved_, STDERR_FILENO);
         ::close(saved_);
     }
-    QuietStandardError(const QuietStandardError&) = delete;
-    QuietStandardError& operator=(const QuietStandardError&) = delete;
+    CaughtStandardError(const CaughtStandardError&) = delete;
+    CaughtStandardError& operator=(const CaughtStandardError&) = delete;
+
+    // The system's error number that the library reported last; 0 when it reported none.
+    int reportedError() const {
+        std::fflush(stderr);
+        std::string text(4096, '\0');
+        const ssize_t size = caught_ >= 0 ? ::pread(caught_, text.data(), text.size(), 0) : -1;
+        text.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
+        constexpr std::string_view Marker = "System error = ";
+        const std::size_t at = text.rfind(Marker);
+        if (at == std::string::npos) return 0;
+        const std::string reason =
+            text.substr(at + Marker.size(), text.find('\n', at) - at - Marker.size());
+        for (int error = 1; error < 256; ++error)
+            if (reason == std::strerror(error)) return error;
+        return 0;
+    }
 
 private:
     int saved_ = -1;
+    int caught_ = -1;
 };
 
 // The library writes numbers with printf, which follows the C locale; in a process that has set
@@ -190,7 +220,7 @@ void writeSheet(lxw_workbook* workbook, const ResultTable& table, const files::W
 void writeXlsx(const ResultTable& table, std::optional<std::time_t> timestamp,
                files::WholeFile& out) {
     checkRowCount(table, out);
-    const QuietStandardError quiet;
+    const CaughtStandardError caught;
     const ClassicNumbers numbers;
     Workbook workbook(out.pathForLibrary());
     const std::string title = runLabel(table.taskFileCount());
@@ -199,11 +229,19 @@ void writeXlsx(const ResultTable& table, std::optional<std::time_t> timestamp,
     properties.created = creationTime(timestamp);
     check(xlsx().setProperties(workbook.get(), &properties), out);
     writeSheet(workbook.get(), table, out);
-    errno = 0;
     const lxw_error closed = workbook.close();
+    if (closed == LXW_ERROR_CREATING_TMPFILE) {
+        const char* variable = std::getenv("TMPDIR");
+        const std::string where = variable != nullptr && *variable != '\0'
+                                      ? "TMPDIR " + shownName(variable, true)
+                                      : std::string("\"/tmp\"");
+        files::failOutput(out.path(),
+                          "cannot make the xlsx library's temporary files in " + where + " for",
+                          caught.reportedError() != 0 ? caught.reportedError() : EIO);
+    }
     if (closed != LXW_NO_ERROR) {
-        const int reason = errno;
-        if (reason != 0) files::failOutput(out.path(), "cannot write", reason);
+        if (const int reason = caught.reportedError(); reason != 0)
+            files::failOutput(out.path(), "cannot write", reason);
         check(closed, out);
     }
     const std::string damaged = damagedPart(out.pathForLibrary(), table.rowCount() + 1);

@@ -9,6 +9,8 @@
 namespace dozorira::study {
 
 // What a run asks of each result beyond the engine's rules; a RunError ends the run at that file.
+// A run of many files calls it on several threads at once, each with its own result: it must not
+// change what it shares with other calls without a lock, and what it captures must outlive the run.
 using ResultCheck = std::function<void(const ParticipantResult&, const std::string& path)>;
 
 // The results of a run's task files, in their order, as reading them one by one gives them: the

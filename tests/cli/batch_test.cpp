@@ -187,6 +187,31 @@ TEST(BatchCheck, ReportsEveryFailingFileAndWritesNothing) {
     EXPECT_EQ(ok.out, "1 file checked, 0 with errors, 0 with warnings\n");
 }
 
+// A file of 127 clusters of 255 trials each, two lines a cluster: 33 of them give more trial rows
+// than an xlsx sheet holds, which the run refuses; the check refuses the file that passes it.
+TEST(BatchCheck, KnowsTheRowsAnXlsxSheetHoldsForTheLayoutAsked) {
+    TempDir dir;
+    std::string lines;
+    for (int cluster = 0; cluster < 127; ++cluster)
+        lines += dozorira::test::dataLine("0", "6", "A", "1", "B") + "\r\n" +
+                 dozorira::test::dataLine("254", "6", "A", "1", "B") + "\r\n";
+    const std::string task = dir.write("pp.vty", dozorira::test::taskFile({}) + lines);
+    std::vector<std::string> args = {"--check", "--trials", "-o", dir.path("t.xlsx")};
+    args.insert(args.end(), 33, task);
+    const Result xlsx = batch(args);
+    EXPECT_EQ(xlsx.status, ExitRunError);
+    EXPECT_NE(xlsx.out.find(task + ": with this file the output would hold 1068705 rows, more than "
+                                   "the 1048575 an xlsx file holds below its header; choose csv "
+                                   "or tsv (File error)\n33 files checked, 1 with errors"),
+              std::string::npos)
+        << xlsx.out;
+    args[3] = dir.path("t.csv");
+    EXPECT_EQ(batch(args).status, ExitOk);
+    EXPECT_EQ(batch({"--check", "--in-place", task}).err,
+              "dozorira-batch: --check writes nothing, so --in-place does not apply: leave it "
+              "out\nRun with --help for more information.\n");
+}
+
 TEST(BatchCheck, WarnsOfLegalFilesWhoseNumbersNeedALookAndChangesNoOutput) {
     const std::string dir = Data + "/warnings/";
     const std::string first =

@@ -4,7 +4,7 @@
 
 #include <dlfcn.h>
 
-namespace dozorira::output {
+namespace dozorira {
 namespace {
 
 std::string lastError() {
@@ -30,4 +30,4 @@ void* SharedLibrary::symbol(const char* name) const {
     return found;
 }
 
-} // namespace dozorira::output
+} // namespace dozorira

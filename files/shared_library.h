@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace dozorira::output {
+namespace dozorira {
 
 // A shared library that only some runs need: it is opened by the first of them, so that every
 // other run starts without loading it, and stays open until the program ends.
@@ -27,4 +27,4 @@ private:
     void* handle_;
 };
 
-} // namespace dozorira::output
+} // namespace dozorira
