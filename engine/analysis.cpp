@@ -23,7 +23,7 @@ ParticipantResult analyseTaskFile(const std::string& path, ClusterTables* tables
         if (tables) *tables = std::move(read);
         return result;
     } catch (RunError& e) {
-        throw e.inFile(path);
+        throw e.inTaskFile(path);
     }
 }
 
@@ -34,7 +34,7 @@ std::optional<ParticipantResult> analyseTaskFile(const std::string& path, Openin
         if (!read) return std::nullopt;
         return scoreAndSummarise(*read, path, trialNumbers);
     } catch (RunError& e) {
-        throw e.inFile(path);
+        throw e.inTaskFile(path);
     }
 }
 

@@ -40,7 +40,8 @@ ClusterSums sumTrials(const Cluster& cluster) {
 void appendTrials(const Cluster& cluster, std::vector<TrialResult>& trials) {
     for (int r = 1; r <= cluster.TrialCount; ++r) {
         const Trial& trial = cluster.trial(r);
-        trials.push_back({trial.OpenCount, trial.WithinErrors, trial.BetweenErrorsAdded});
+        trials.push_back(
+            {trial.OpenCount, trial.WithinErrors, trial.BetweenErrorsAdded, trial.DataLine > 0});
     }
 }
 
@@ -51,9 +52,13 @@ ClusterResult summariseCluster(const Cluster& cluster) {
                        "the cluster has 0 trials (its last row number is -1), so it has no mean")
             .atDataLine(cluster.LastDataLine)
             .atField(0);
-    return {cluster.TrialCount, cluster.BoxCount,
+    return {cluster.TrialCount,
+            cluster.BoxCount,
             Thousandths::ofRatio(sums.opened, cluster.TrialCount),
-            Thousandths::ofRatio(sums.within, cluster.TrialCount), cluster.BetweenErrors};
+            Thousandths::ofRatio(sums.within, cluster.TrialCount),
+            cluster.BetweenErrors,
+            cluster.ClusterLabel,
+            cluster.LastDataLine};
 }
 
 } // namespace

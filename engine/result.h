@@ -29,6 +29,7 @@ struct TrialResult {
     std::uint8_t opened = 0;
     std::int16_t withinErrors = 0;
     std::int16_t betweenErrors = 0; // the cluster's between-search errors that the trial adds
+    bool hasLine = true;            // false for a trial that a gap in the row numbers left empty
 
     bool operator==(const TrialResult&) const = default;
 };
@@ -40,6 +41,8 @@ struct ClusterResult {
     Thousandths meanOpened;         // boxes opened per trial
     Thousandths meanWithinErrors;   // within-search errors per trial
     std::int16_t betweenErrors = 0; // written with three decimals, like the means
+    std::string label;              // field 1 of its last line, which names its condition
+    int lastDataLine = 0;           // the line the label comes from
 
     bool operator==(const ClusterResult&) const = default;
 };

@@ -21,9 +21,12 @@ struct OutputRequest {
     std::optional<std::time_t> timestamp;
 };
 
+// What a run that succeeded tells its user beyond the output: one line each.
+using RunNotices = std::vector<std::string>;
+
 // Reads and scores the task files, then writes their results, in order, whole: the output is
 // found first, and the first failing task file or a failure of the output ends the run with its
 // RunError, leaving the earlier output byte for byte as it was.
-void writeOutput(const OutputRequest& request, const study::TaskFiles& taskFiles);
+RunNotices writeOutput(const OutputRequest& request, const study::TaskFiles& taskFiles);
 
 } // namespace dozorira::output

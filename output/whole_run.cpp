@@ -1,12 +1,16 @@
 #include "analyse_all.h"
 #include "csv_writer.h"
 #include "dat_writer.h"
+#include "error.h"
 #include "request.h"
 #include "stats_file.h"
 #include "task_file_guard.h"
 #include "tsv_writer.h"
+#include "warnings.h"
 #include "whole_file.h"
 #include "xlsx_writer.h"
+
+#include <algorithm>
 
 namespace dozorira::output {
 namespace {
@@ -24,11 +28,30 @@ void render(const OutputRequest& request, const ResultTable& table, files::Whole
     }
 }
 
+// A .dat names the columns of its first record's clusters, and every record has as many columns
+// as it has clusters: a reader that takes the names as the table's shape shifts the others.
+RunNotices columnNotices(const OutputRequest& request, const ResultTable& table) {
+    if (!rulesOf(request.format).columnsOfFirstFile || table.results().empty()) return {};
+    const int first = table.results().front().clusterCount();
+    const auto others = std::count_if(
+        table.results().begin(), table.results().end(),
+        [first](const ParticipantResult& result) { return result.clusterCount() != first; });
+    if (others == 0) return {};
+    std::string notice = shownName(request.path) + ": warning: " + std::to_string(others) +
+                         " of its " + std::to_string(table.results().size()) + " records " +
+                         (others == 1 ? "has" : "have") + " more or fewer clusters than ";
+    notice += request.withColumnNames ? "its column names cover" : "its first record";
+    notice += " (" + counted(first, "cluster", "clusters") +
+              "): R and pandas read this .dat with shifted columns: write a tsv, csv, sav or dta "
+              "for them";
+    return {notice};
+}
+
 } // namespace
 
 // Everything the batch command writes is written whole, the .dat too, so that a failed run leaves
 // the earlier output as it was; only the window writes its .dat record by record (dat_run).
-void writeOutput(const OutputRequest& request, const study::TaskFiles& taskFiles) {
+RunNotices writeOutput(const OutputRequest& request, const study::TaskFiles& taskFiles) {
     files::OutputTarget target = files::openTarget(request.path);
     refuseTaskFileAsOutput(target, taskFiles);
     std::vector<bool> regularFiles;
@@ -36,8 +59,8 @@ void writeOutput(const OutputRequest& request, const study::TaskFiles& taskFiles
         regularFiles.push_back(look.regular());
     files::WholeFile output(std::move(target));
     const FormatRules& rules = rulesOf(request.format);
-    const auto check = [&rules](const ParticipantResult& result, const std::string& path) {
-        checkSubject(rules, result.subject, path);
+    const auto check = [&](const ParticipantResult& result, const std::string& path) {
+        checkTexts(rules, request.layout, result, path);
     };
     const TrialNumbers trials =
         request.layout == Layout::Trials ? TrialNumbers::Kept : TrialNumbers::Dropped;
@@ -45,6 +68,7 @@ void writeOutput(const OutputRequest& request, const study::TaskFiles& taskFiles
                             request.layout);
     render(request, table, output);
     output.commit();
+    return columnNotices(request, table);
 }
 
 } // namespace dozorira::output
