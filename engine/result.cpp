@@ -52,13 +52,9 @@ ClusterResult summariseCluster(const Cluster& cluster) {
                        "the cluster has 0 trials (its last row number is -1), so it has no mean")
             .atDataLine(cluster.LastDataLine)
             .atField(0);
-    return {cluster.TrialCount,
-            cluster.BoxCount,
+    return {cluster.TrialCount, cluster.BoxCount,
             Thousandths::ofRatio(sums.opened, cluster.TrialCount),
-            Thousandths::ofRatio(sums.within, cluster.TrialCount),
-            cluster.BetweenErrors,
-            cluster.ClusterLabel,
-            cluster.LastDataLine};
+            Thousandths::ofRatio(sums.within, cluster.TrialCount), cluster.BetweenErrors};
 }
 
 } // namespace
@@ -85,14 +81,16 @@ std::string subjectName(std::string_view path) {
     return std::string(subject);
 }
 
-ParticipantResult summarise(const ClusterTables& tables, std::string_view path,
-                            TrialNumbers trialNumbers) {
-    ParticipantResult result{subjectName(path), {}, {}};
+ParticipantResult summarise(const ClusterTables& tables, std::string_view path, Detail detail) {
+    ParticipantResult result{subjectName(path), {}, {}, {}};
     result.clusters.reserve(static_cast<std::size_t>(tables.ClusterCount));
     for (int h = 1; h <= tables.ClusterCount; ++h) {
+        const Cluster& cluster = tables.cluster(h);
         try {
-            result.clusters.push_back(summariseCluster(tables.cluster(h)));
-            if (trialNumbers == TrialNumbers::Kept) appendTrials(tables.cluster(h), result.trials);
+            result.clusters.push_back(summariseCluster(cluster));
+            if (detail != Detail::Record)
+                result.labels.push_back({cluster.ClusterLabel, cluster.LastDataLine});
+            if (detail == Detail::Trials) appendTrials(cluster, result.trials);
         } catch (RunError& e) {
             throw e.concerning("cluster " + std::to_string(h));
         }

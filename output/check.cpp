@@ -11,7 +11,8 @@ RunCheck::RunCheck(Format format, Layout layout, std::string outputPath)
 std::vector<Warning> RunCheck::check(const std::string& path) {
     if (!outputPath_.empty()) refuseTaskFileAsOutput(outputPath_, {path});
     ClusterTables tables;
-    const ParticipantResult result = analyseTaskFile(path, &tables);
+    const ParticipantResult result =
+        analyseTaskFile(path, &tables, layout_ == Layout::Wide ? Detail::Record : Detail::Clusters);
     checkTexts(rules_, layout_, result, path);
     std::vector<Warning> warnings = fileWarnings(tables, path);
     compareClusterCount(path, result.clusterCount(), warnings);

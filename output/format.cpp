@@ -95,14 +95,14 @@ std::string labelProblem(const FormatRules& rules, std::string_view label) {
 
 void checkLabels(const FormatRules& rules, const ParticipantResult& result,
                  const std::string& path) {
-    for (std::size_t c = 0; c < result.clusters.size(); ++c) {
-        const ClusterResult& cluster = result.clusters[c];
-        const std::string problem = labelProblem(rules, cluster.label);
+    for (std::size_t c = 0; c < result.labels.size(); ++c) {
+        const ClusterLabel& label = result.labels[c];
+        const std::string problem = labelProblem(rules, label.text);
         if (problem.empty()) continue;
         throw RunError(ErrorKind::InvalidArgument, "cluster " + std::to_string(c + 1) +
-                                                       "'s label " + shownText(cluster.label) +
-                                                       " " + problem)
-            .atDataLine(cluster.lastDataLine)
+                                                       "'s label " + shownText(label.text) + " " +
+                                                       problem)
+            .atDataLine(label.dataLine)
             .atField(1)
             .inTaskFile(path);
     }

@@ -84,13 +84,20 @@ void visitEmptyRow(const ParticipantResult& result, std::size_t columnCount,
     visit(cells);
 }
 
+// The label of cluster index, which rows per cluster need.
+std::string_view labelOf(const ParticipantResult& result, std::size_t index) {
+    if (result.labels.size() != result.clusters.size())
+        throw std::logic_error("rows per cluster need the labels of every cluster");
+    return result.labels[index].text;
+}
+
 void visitLongRows(const ParticipantResult& result, std::size_t columnCount,
                    std::vector<Cell>& cells, const RowVisitor& visit) {
     if (result.clusters.empty()) visitEmptyRow(result, columnCount, cells, visit);
-    long long number = 0;
-    for (const ClusterResult& cluster : result.clusters) {
-        cells.assign({std::string_view(result.subject), ++number, std::string_view(cluster.label)});
-        appendCluster(cells, cluster);
+    for (std::size_t c = 0; c < result.clusters.size(); ++c) {
+        cells.assign(
+            {std::string_view(result.subject), static_cast<long long>(c + 1), labelOf(result, c)});
+        appendCluster(cells, result.clusters[c]);
         visit(cells);
     }
 }
@@ -117,11 +124,11 @@ void visitTrialRows(const ParticipantResult& result, std::size_t columnCount,
         throw std::logic_error("trial rows need the numbers of every trial");
     if (result.clusters.empty()) visitEmptyRow(result, columnCount, cells, visit);
     auto trial = result.trials.begin();
-    long long clusterNumber = 0;
-    for (const ClusterResult& cluster : result.clusters) {
-        ++clusterNumber;
+    for (std::size_t c = 0; c < result.clusters.size(); ++c) {
+        const ClusterResult& cluster = result.clusters[c];
+        const auto clusterNumber = static_cast<long long>(c + 1);
         const Cell subject = std::string_view(result.subject);
-        const Cell label = std::string_view(cluster.label);
+        const Cell label = labelOf(result, c);
         const Cell boxes = static_cast<long long>(cluster.boxes);
         if (keptTrials(cluster) == 0) {
             cells.assign({subject, clusterNumber, label, {}, {}, boxes});
@@ -192,8 +199,8 @@ std::size_t ResultTable::textBytes(const Column& column) const {
     for (const ParticipantResult& result : results_) {
         if (column.name == SubjectColumn.name) widest = std::max(widest, result.subject.size());
         if (column.name != ClusterLabelColumn.name) continue;
-        for (const ClusterResult& cluster : result.clusters)
-            widest = std::max(widest, cluster.label.size());
+        for (const ClusterLabel& label : result.labels)
+            widest = std::max(widest, label.text.size());
     }
     return widest;
 }

@@ -112,9 +112,9 @@ void checkName(const std::string& name) {
 std::size_t textWidth(const ResultTable& table, const Column& column) {
     const std::size_t width = std::max<std::size_t>(table.textBytes(column), 1);
     if (width > StataStringBytes)
-        throw RunError(ErrorKind::InvalidArgument,
-                       "a text of " + std::to_string(width) + " bytes in the column " +
-                           column.name + " is longer than a Stata string can hold");
+        throw RunError(ErrorKind::InvalidArgument, "a text of " + std::to_string(width) +
+                                                       " bytes in the column " + column.name +
+                                                       " is longer than a Stata string can hold");
     return width;
 }
 

@@ -62,9 +62,10 @@ RunNotices writeOutput(const OutputRequest& request, const study::TaskFiles& tas
     const auto check = [&](const ParticipantResult& result, const std::string& path) {
         checkTexts(rules, request.layout, result, path);
     };
-    const TrialNumbers trials =
-        request.layout == Layout::Trials ? TrialNumbers::Kept : TrialNumbers::Dropped;
-    const ResultTable table(study::analyseAll(taskFiles.paths, check, regularFiles, trials),
+    const Detail detail = request.layout == Layout::Wide   ? Detail::Record
+                          : request.layout == Layout::Long ? Detail::Clusters
+                                                           : Detail::Trials;
+    const ResultTable table(study::analyseAll(taskFiles.paths, check, regularFiles, detail),
                             request.layout);
     render(request, table, output);
     output.commit();

@@ -3,11 +3,14 @@
 #include "error.h"
 #include "record_file.h"
 #include "shared_library.h"
+#include "target.h"
 #include "xlsx_check.h"
+#include "xlsx_strings.h"
 
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <new>
 #include <string>
@@ -130,6 +133,29 @@ private:
     locale_t previous_ = nullptr;
 };
 
+// The workbook as the library writes it, before its texts are shared: an unnamed file in the
+// temporary folder, where the library composes its parts too, so that no run leaves it behind.
+class ComposedWorkbook {
+public:
+    explicit ComposedWorkbook(const files::WholeFile& out) {
+        const char* variable = std::getenv("TMPDIR");
+        const std::string folder = variable && *variable ? variable : "/tmp";
+        file_ = files::Descriptor(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+        if (!file_ && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+            std::string pattern = folder + "/dozorira-XXXXXX";
+            file_ = files::Descriptor(::mkostemp(pattern.data(), O_CLOEXEC));
+            if (file_) ::unlink(pattern.c_str());
+        }
+        if (!file_) files::failOutput(out.path(), "cannot make a temporary file for", errno);
+    }
+
+    // A name under which libraries that open files only by name reach the file.
+    std::string path() const { return "/proc/self/fd/" + std::to_string(file_.get()); }
+
+private:
+    files::Descriptor file_;
+};
+
 void check(lxw_error error, const files::WholeFile& out) {
     if (error == LXW_NO_ERROR) return;
     throw RunError(ErrorKind::FileError,
@@ -192,7 +218,8 @@ void writeXlsx(const ResultTable& table, std::optional<std::time_t> timestamp,
     checkRowCount(table, out);
     const QuietStandardError quiet;
     const ClassicNumbers numbers;
-    Workbook workbook(out.pathForLibrary());
+    const ComposedWorkbook composed(out);
+    Workbook workbook(composed.path());
     const std::string title = runLabel(table.taskFileCount());
     lxw_doc_properties properties{};
     properties.title = const_cast<char*>(title.c_str()); // the library only reads it
@@ -206,6 +233,7 @@ void writeXlsx(const ResultTable& table, std::optional<std::time_t> timestamp,
         if (reason != 0) files::failOutput(out.path(), "cannot write", reason);
         check(closed, out);
     }
+    shareStrings(composed.path(), out.pathForLibrary(), out.path());
     const std::string damaged = damagedPart(out.pathForLibrary(), table.rowCount() + 1);
     if (!damaged.empty())
         throw RunError(ErrorKind::FileError,

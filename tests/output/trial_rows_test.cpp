@@ -58,7 +58,7 @@ TEST(TrialRows, AddUpToTheWideLayout) {
                                      {Data + "/warnings/twoclusters.vty", 6, 0},
                                      {both, 7, 2}};
     for (const auto& [path, rowCount, gapCount] : files) {
-        const ParticipantResult result = analyseTaskFile(path, nullptr, TrialNumbers::Kept);
+        const ParticipantResult result = analyseTaskFile(path, nullptr, Detail::Trials);
         const std::vector<std::vector<long long>> trials = rowsOf(result, Layout::Trials);
         const std::vector<long long> wide = rowsOf(result, Layout::Wide).at(0);
         ASSERT_EQ(trials.size(), rowCount) << path;
@@ -92,8 +92,8 @@ TEST(TrialRows, EveryParticipantAndClusterKeepsARow) {
     const std::string negative = dir.write(
         "negative.vty",
         taskFile({dataLine("0", "6", "A", "2", "B"), dataLine("-5", "6", "B", "3", "A")}));
-    const ParticipantResult none = analyseTaskFile(Data + "/pp03.vty", nullptr, TrialNumbers::Kept);
-    const ParticipantResult empty = analyseTaskFile(negative, nullptr, TrialNumbers::Kept);
+    const ParticipantResult none = analyseTaskFile(Data + "/pp03.vty", nullptr, Detail::Trials);
+    const ParticipantResult empty = analyseTaskFile(negative, nullptr, Detail::Trials);
     const std::vector<long long> missing(7, -1);
     EXPECT_EQ(rowsOf(none, Layout::Long), (std::vector<std::vector<long long>>{missing}));
     EXPECT_EQ(rowsOf(none, Layout::Trials),
