@@ -99,7 +99,7 @@ of their names. Subfolders are not searched.
                         the run's first file has more or fewer columns than
                         the column names
   subject seen before   two records under one name
-  blanks around subject in sav and dta, a subject that begins or ends with a
+  blank-ended subject   in sav and dta, a subject that begins or ends with a
                         blank: SPSS and haven drop the blanks that end a
                         text, so two subjects can become one
 After the lines, --check counts the files of each kind of warning, then the
@@ -243,8 +243,9 @@ void describe(CLI::App& app, Arguments& args) {
         R"(Environment:
   LC_ALL, LC_NUMERIC, LANG
                         without --decimal-separator, the first of these
-                        that is set chooses the decimal separator of a .dat:
-                        nl_NL.UTF-8 writes 4,667 and en_GB.UTF-8 writes 4.667;
+                        that is set chooses the decimal separator of a .dat
+                        and a csv: nl_NL.UTF-8 writes 4,667 and en_GB.UTF-8
+                        writes 4.667;
                         task files are always read with a point
   SOURCE_DATE_EPOCH     whole seconds since 1970: a sav, dta or xlsx output
                         carries this time, shown in UTC, instead of the

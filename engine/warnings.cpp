@@ -148,11 +148,10 @@ void warnOfOpenedCounts(const ClusterTables& tables, Warnings& warnings) {
 
 std::string_view shortName(WarningKind kind) {
     static constexpr std::array<std::string_view, WarningKinds> Names = {
-        "lines before row 0",   "no row number 0",      "rows that skip",
-        "rows that step back",  "line feed in a line",  "line feed in header",
-        "field without number", "text after a number",  "hex or octal number",
-        "rounded number",       "opened count differs", "other cluster count",
-        "subject seen before",  "blanks around subject"};
+        "lines before row 0",  "no row number 0",     "rows that skip",       "rows that step back",
+        "line feed in a line", "line feed in header", "field without number", "text after a number",
+        "hex or octal number", "rounded number",      "opened count differs", "other cluster count",
+        "subject seen before", "blank-ended subject"};
     return Names[static_cast<std::size_t>(kind)];
 }
 

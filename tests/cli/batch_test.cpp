@@ -2,6 +2,7 @@
 #include "format.h"
 #include "locale_separator.h"
 #include "test_support.h"
+#include "warnings.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -187,8 +188,14 @@ TEST(BatchRun, UsageErrorsAreStatusTwo) {
         EXPECT_EQ(r.err.substr(0, r.err.find('\n')),
                   epoch + dozorira::shownName(value, true) + "; set it to one, or unset it");
     }
+    const std::string help = batch({"--help"}).out;
     for (const std::string listed : {"--no-header", "SOURCE_DATE_EPOCH", "Exit status:", "&HF"})
-        EXPECT_NE(batch({"--help"}).out.find(listed), std::string::npos) << listed;
+        EXPECT_NE(help.find(listed), std::string::npos) << listed;
+    // Every kind of warning that --check counts, by the name it counts it under.
+    for (int kind = 0; kind < dozorira::WarningKinds; ++kind) {
+        const std::string name(dozorira::shortName(static_cast<dozorira::WarningKind>(kind)));
+        EXPECT_NE(help.find("\n  " + name + "  "), std::string::npos) << name;
+    }
     EXPECT_EQ(batch({"--version"}).out.rfind("dozorira-batch ", 0), 0u);
 }
 
