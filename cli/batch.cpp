@@ -287,10 +287,9 @@ std::size_t editDistance(std::string_view from, std::string_view to) {
 // The long option that a mistyped one most likely meant: one or two edits away, or the only one
 // it begins; empty when none is that near.
 std::string nearestOption(const CLI::App& app, std::string_view given) {
-    const std::string_view word = given.substr(given.find_first_not_of('-') == std::string::npos
-                                                   ? given.size()
-                                                   : given.find_first_not_of('-'));
-    if (word.size() < 3) return {};
+    const std::size_t start = given.find_first_not_of('-');
+    if (start == std::string_view::npos || given.size() - start < 3) return {};
+    const std::string_view word = given.substr(start);
     std::string nearest;
     std::size_t nearestDistance = 3;
     std::vector<std::string> beginning;

@@ -37,9 +37,11 @@ RunNotices columnNotices(const OutputRequest& request, const ResultTable& table)
         table.results().begin(), table.results().end(),
         [first](const ParticipantResult& result) { return result.clusterCount() != first; });
     if (others == 0) return {};
-    std::string notice = shownName(request.path) + ": warning: " + std::to_string(others) +
-                         " of its " + std::to_string(table.results().size()) + " records " +
-                         (others == 1 ? "has" : "have") + " more or fewer clusters than ";
+    std::string notice =
+        (request.path == "-" ? std::string("standard output") : shownName(request.path)) +
+        ": warning: " + std::to_string(others) + " of its " +
+        std::to_string(table.results().size()) + " records " + (others == 1 ? "has" : "have") +
+        " more or fewer clusters than ";
     notice += request.withColumnNames ? "its column names cover" : "its first record";
     notice += " (" + counted(first, "cluster", "clusters") +
               "): R and pandas read this .dat with shifted columns: write a tsv, csv, sav or dta "
