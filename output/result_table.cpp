@@ -96,7 +96,7 @@ void visitLongRows(const ParticipantResult& result, std::size_t columnCount,
     if (result.clusters.empty()) visitEmptyRow(result, columnCount, cells, visit);
     for (std::size_t c = 0; c < result.clusters.size(); ++c) {
         cells.assign(
-            {std::string_view(result.subject), static_cast<long long>(c + 1), labelOf(result, c)});
+            {std::string_view(result.subject), static_cast<long long>(c) + 1, labelOf(result, c)});
         appendCluster(cells, result.clusters[c]);
         visit(cells);
     }
@@ -126,7 +126,7 @@ void visitTrialRows(const ParticipantResult& result, std::size_t columnCount,
     auto trial = result.trials.begin();
     for (std::size_t c = 0; c < result.clusters.size(); ++c) {
         const ClusterResult& cluster = result.clusters[c];
-        const auto clusterNumber = static_cast<long long>(c + 1);
+        const auto clusterNumber = static_cast<long long>(c) + 1;
         const Cell subject = std::string_view(result.subject);
         const Cell label = labelOf(result, c);
         const Cell boxes = static_cast<long long>(cluster.boxes);

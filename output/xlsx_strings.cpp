@@ -258,24 +258,23 @@ private:
                                          0) == ZIP_OK);
     }
 
-    void write(std::string_view bytes) {
-        if (bytes.empty()) return;
-        failure_.check(
-            minizip().writePart(to_, bytes.data(), static_cast<unsigned>(bytes.size())) == ZIP_OK);
+    void write(const char* bytes, std::size_t size) {
+        if (size == 0) return;
+        failure_.check(minizip().writePart(to_, bytes, static_cast<unsigned>(size)) == ZIP_OK);
     }
 
     void endPart() { failure_.check(minizip().endPart(to_) == ZIP_OK); }
 
-    void writeWhole(const char* name, std::string_view bytes) {
+    void writeWhole(const char* name, const std::string& bytes) {
         beginPart(name, {Z_DEFLATED, Z_DEFAULT_COMPRESSION}, false);
-        write(bytes);
+        write(bytes.data(), bytes.size());
         endPart();
     }
 
     // A part that needs no change keeps its compressed bytes.
     void copyRaw(const char* name) {
         beginPart(name, openPart(true), true);
-        readPieces([this](std::string_view piece) { write(piece); });
+        readPieces([this](std::string_view piece) { write(piece.data(), piece.size()); });
         failure_.check(minizip().endRawPart(to_, info_.uncompressed_size, info_.crc) == ZIP_OK);
     }
 
@@ -286,11 +285,11 @@ private:
         std::string rewritten;
         readPieces([&](std::string_view piece) {
             rewriter.add(piece, rewritten);
-            write(rewritten);
+            write(rewritten.data(), rewritten.size());
             rewritten.clear();
         });
         rewriter.finish(rewritten);
-        write(rewritten);
+        write(rewritten.data(), rewritten.size());
         endPart();
     }
 
