@@ -10,8 +10,7 @@ WINDOW_PACKAGES := qt6-base-dev libgl-dev qt6-qpa-plugins fonts-liberation2 desk
                    appstream xvfb xauth dpkg-dev file openbox x11-utils help2man lintian
 BENCH_PACKAGES := time
 # Readers that check the sav, dta, tsv, csv and xlsx output (PSPP, pandas, R with haven, openxlsx
-# and readxl, LibreOffice, Gnumeric); pandas runs on Debian's
-# /usr/bin/python3.
+# and readxl, LibreOffice, Gnumeric); pandas runs on Debian's /usr/bin/python3.
 READER_PACKAGES := pspp python3-pandas python3-openpyxl libreoffice-calc-nogui r-base-core gnumeric \
                    r-cran-haven r-cran-openxlsx r-cran-readxl
 # The sanitized tests and the fuzz targets: clang, its sanitizer runtimes and llvm-symbolizer.
