@@ -4,8 +4,11 @@
 #include "error.h"
 #include "locale_separator.h"
 #include "request.h"
+#include "warnings.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <stdexcept>
 
@@ -89,11 +92,19 @@ of their names. Subfolders are not searched.
   hex or octal number   "&HF" reads as 15, "&O17" as 15
   rounded number        a number that is not whole is rounded: "2.5" reads as
                         2, "3.5" as 4
+  opened count differs  field 6, the count of boxes opened, differs from the
+                        boxes that field 7 lists: the Open column averages
+                        field 6, while the between-search errors (B_err)
+                        come from the boxes of field 7
   other cluster count   in a .dat, a file with more or fewer clusters than
                         the run's first file has more or fewer columns than
                         the column names
   subject seen before   two records under one name
-Warnings alone do not make the exit status non-zero.
+  blank-ended subject   in sav and dta, a subject that begins or ends with a
+                        blank: SPSS and haven drop the blanks that end a
+                        text, so two subjects can become one
+After the lines, --check counts the files of each kind of warning, then the
+files checked. Warnings alone do not make the exit status non-zero.
 
 Exit status:
   0   success; with --check, no task file failed, whatever the warnings
@@ -135,8 +146,25 @@ output::Layout layoutOf(const Arguments& args) {
     return args.longLayout ? output::Layout::Long : output::Layout::Wide;
 }
 
+// --check without --format or -o checks for the .dat, which has no rows per cluster: what is
+// missing is the format, not the layout.
+void refuseLayoutWithoutFormat(const Arguments& args) {
+    const output::Layout layout = layoutOf(args);
+    if (!args.check || !args.format.empty() || !args.output.empty() ||
+        layout == output::Layout::Wide)
+        return;
+    throw UsageError("--check " + std::string(output::optionOf(layout)) + " checks for a file of " +
+                     (layout == output::Layout::Long ? "rows per cluster" : "rows per trial") +
+                     ", but without --format it checks for the .dat: add --format " +
+                     output::formatsWhere([layout](const FormatRules& rules) {
+                         return std::find(rules.layouts.begin(), rules.layouts.end(), layout) !=
+                                rules.layouts.end();
+                     }));
+}
+
 // The format asked for, and whether the other options go with it; a usage error otherwise.
 Format chooseFormat(const Arguments& args) {
+    refuseLayoutWithoutFormat(args);
     const Format format = args.format.empty() ? output::formatOfOutput(args.output)
                                               : *output::formatNamed(args.format);
     const std::string conflict = output::optionConflict(
@@ -191,19 +219,25 @@ void describe(CLI::App& app, Arguments& args) {
         ->option_text("OUTPUT");
     app.add_flag("--no-header", args.noHeader, "Leave out the column-name line");
     app.add_option("--decimal-separator", args.separator,
-                   R"("." or "," (default: "." for tsv and csv; for dat the locale's, from )"
-                   R"(LC_ALL, LC_NUMERIC or LANG); "," makes a csv separate its fields by ";")")
+                   R"("." or "," (default: "." for tsv, which programs read; for dat and csv )"
+                   R"(the locale's, from LC_ALL, LC_NUMERIC or LANG, as spreadsheets read a )"
+                   R"(csv); "," makes a csv separate its fields by ";")")
         ->option_text("SEP");
     app.add_option("--format", args.format,
                    "dat (the default), tsv, sav (SPSS), dta (Stata 118), csv or xlsx (Excel, "
-                   "LibreOffice); without it, an OUTPUT ending in .tsv, .sav, .dta, .csv or .xlsx "
-                   "picks that format")
+                   "LibreOffice), in any case; without it, an OUTPUT ending in .tsv, .sav, .dta, "
+                   ".csv or .xlsx picks that format, and any other name but .vty and names of "
+                   "files this program does not write (.xls, .por, ...) writes the dat")
         ->option_text("FORMAT");
     app.add_flag("--long", args.longLayout,
-                 "One row per participant and cluster (all formats but dat)");
+                 "One row per participant and cluster, with the cluster's label (field 1 of its "
+                 "last line); a participant without clusters keeps one row of missing values "
+                 "(all formats but dat)");
     app.add_flag("--trials", args.trialLayout,
-                 "One row per participant, cluster and trial, with the trial's counts of opened "
-                 "boxes, within- and between-search errors (all formats but dat)");
+                 "One row per participant, cluster and trial, with the cluster's label, whether "
+                 "the trial had a data line (Recorded 1) or is a gap in the row numbers "
+                 "(Recorded 0), and the trial's counts of opened boxes, within- and "
+                 "between-search errors (all formats but dat)");
     app.add_flag("--check", args.check,
                  "Read and score every task file, write nothing, and report every "
                  "file that fails or whose numbers need a look in the output format "
@@ -218,8 +252,9 @@ void describe(CLI::App& app, Arguments& args) {
         R"(Environment:
   LC_ALL, LC_NUMERIC, LANG
                         without --decimal-separator, the first of these
-                        that is set chooses the decimal separator of a .dat:
-                        nl_NL.UTF-8 writes 4,667 and en_GB.UTF-8 writes 4.667;
+                        that is set chooses the decimal separator of a .dat
+                        and a csv: nl_NL.UTF-8 writes 4,667 and en_GB.UTF-8
+                        writes 4.667;
                         task files are always read with a point
   SOURCE_DATE_EPOCH     whole seconds since 1970: a sav, dta or xlsx output
                         carries this time, shown in UTC, instead of the
@@ -243,12 +278,57 @@ void refuseWhatCheckDoesNotTake(const CLI::App& app) {
         (given.size() == 1 ? " does not apply: leave it out" : " do not apply: leave them out"));
 }
 
+// How many single-character edits, a swap of two neighbours among them, turn one word into the
+// other (the optimal string alignment distance).
+std::size_t editDistance(std::string_view from, std::string_view to) {
+    std::vector<std::vector<std::size_t>> d(from.size() + 1,
+                                            std::vector<std::size_t>(to.size() + 1));
+    for (std::size_t i = 0; i <= from.size(); ++i)
+        d[i][0] = i;
+    for (std::size_t j = 0; j <= to.size(); ++j)
+        d[0][j] = j;
+    for (std::size_t i = 1; i <= from.size(); ++i)
+        for (std::size_t j = 1; j <= to.size(); ++j) {
+            const std::size_t change = from[i - 1] == to[j - 1] ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + change});
+            if (i > 1 && j > 1 && from[i - 1] == to[j - 2] && from[i - 2] == to[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    return d[from.size()][to.size()];
+}
+
+// The long option that a mistyped one most likely meant: one or two edits away, or the only one
+// it begins; empty when none is that near.
+std::string nearestOption(const CLI::App& app, std::string_view given) {
+    const std::size_t start = given.find_first_not_of('-');
+    if (start == std::string_view::npos || given.size() - start < 3) return {};
+    const std::string_view word = given.substr(start);
+    std::string nearest;
+    std::size_t nearestDistance = 3;
+    std::vector<std::string> beginning;
+    for (const CLI::Option* option : app.get_options())
+        for (const std::string& name : option->get_lnames()) {
+            if (name.starts_with(word)) beginning.push_back(name);
+            const std::size_t distance = editDistance(word, name);
+            if (distance < nearestDistance) {
+                nearestDistance = distance;
+                nearest = name;
+            }
+        }
+    if (nearest.empty() && beginning.size() == 1) nearest = beginning.front();
+    return nearest.empty() ? nearest : "--" + nearest;
+}
+
 // CLI11 keeps what it does not know, and the "--" that ends the options too.
 void refuseUnknownOptions(const CLI::App& app) {
     for (const std::string& unknown : app.remaining()) {
         if (unknown == "--") continue;
-        throw UsageError("there is no option " +
-                         dozorira::shownName(unknown.substr(0, unknown.find('='))) +
+        const std::string given = unknown.substr(0, unknown.find('='));
+        const std::string nearest = nearestOption(app, given);
+        if (!nearest.empty())
+            throw UsageError("there is no option " + dozorira::shownName(given) +
+                             ": did you mean " + nearest + "?");
+        throw UsageError("there is no option " + dozorira::shownName(given) +
                          "; give a task file whose name begins with - after --");
     }
 }
@@ -266,6 +346,9 @@ output::OutputRequest validate(const CLI::App& app, const Arguments& args,
         throw UsageError("give the task files, or the folders that hold them");
     if (app.count("--format") > 0 && !output::formatNamed(args.format))
         throw UsageError(whatItTakes("--format"));
+    const std::string misleading = output::outputNameProblem(
+        args.output, args.format.empty() ? std::nullopt : output::formatNamed(args.format));
+    if (!misleading.empty()) throw UsageError(misleading);
     if (app.count("--decimal-separator") > 0 && args.separator != "." && args.separator != ",")
         throw UsageError(whatItTakes("--decimal-separator"));
     return request(args, environment);
@@ -323,36 +406,66 @@ std::string parseProblem(const CLI::ParseError& error, const CLI::App& app,
     return error.what();
 }
 
+// Two records of one task file would count one participant twice.
+std::string repeatedTaskFile(const study::TaskFiles& files, study::Repeat repeat) {
+    const std::string& again = files.paths[repeat.again];
+    const std::string& first = files.paths[repeat.first];
+    std::string message = "the task file " + dozorira::shownName(first) + " is given twice";
+    if (again != first) message += ", also as " + dozorira::shownName(again);
+    return message + ": give each task file once";
+}
+
 int analyse(const Arguments& args, std::ostream& err) {
     try {
-        for (const std::string& note : output::writeOutput(args.request, args.files))
-            err << Name << ": " << note << '\n';
+        for (const std::string& notice : output::writeOutput(args.request, args.files))
+            err << Name << ": " << notice << '\n';
     } catch (const RunError& e) {
-        return runError(err, e);
+        if (!e.aboutTaskFile()) return runError(err, e);
+        // The first broken file ends a run; there may be more.
+        err << Name << ": " << e.what()
+            << "; run with --check in place of -o to find every broken task file at once\n";
+        return ExitRunError;
     }
     return ExitOk;
 }
 
+// "12 files: rows that skip", for every kind of warning that some file has.
+void countKinds(const std::array<int, WarningKinds>& filesWithKind, std::ostream& out) {
+    for (int kind = 0; kind < WarningKinds; ++kind) {
+        const int files = filesWithKind[static_cast<std::size_t>(kind)];
+        if (files > 0)
+            out << counted(files, "file", "files") << ": "
+                << shortName(static_cast<WarningKind>(kind)) << '\n';
+    }
+}
+
 // Warnings never fail the check: the numbers they point at are legal, only worth a look.
 int check(const Arguments& args, std::ostream& out) {
-    output::RunCheck run(args.request.format, args.output, args.request.layout);
+    output::RunCheck run(args.request.format, args.request.layout, args.output);
     int failed = 0;
     int warned = 0;
+    std::array<int, WarningKinds> filesWithKind{};
     for (const std::string& path : args.files.paths) {
         try {
             const std::vector<Warning> warnings = run.check(path);
-            for (const Warning& warning : warnings)
+            std::array<bool, WarningKinds> has{};
+            for (const Warning& warning : warnings) {
                 out << warning.message() << '\n';
+                has[static_cast<std::size_t>(warning.kind)] = true;
+            }
+            for (std::size_t kind = 0; kind < has.size(); ++kind)
+                filesWithKind[kind] += has[kind] ? 1 : 0;
             if (!warnings.empty()) ++warned;
         } catch (const RunError& e) {
             out << e.what() << '\n';
             ++failed;
         }
     }
-    const std::size_t checked = args.files.paths.size();
-    out << std::to_string(checked) << (checked == 1 ? " file" : " files") << " checked, "
-        << std::to_string(failed) << " with errors, " << std::to_string(warned)
-        << " with warnings\n";
+    countKinds(filesWithKind, out);
+    out << counted(static_cast<long long>(args.files.paths.size()), "file", "files") << " checked";
+    if (args.format.empty() && args.output.empty())
+        out << " for the .dat (--format names another format)";
+    out << ", " << failed << " with errors, " << warned << " with warnings\n";
     return failed == 0 ? ExitOk : ExitRunError;
 }
 
@@ -385,6 +498,8 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     } catch (const RunError& e) {
         return runError(err, e);
     }
+    if (const auto repeat = study::firstRepeat(parsed.files))
+        return usageError(err, repeatedTaskFile(parsed.files, *repeat));
     return parsed.check ? check(parsed, out) : analyse(parsed, err);
 }
 

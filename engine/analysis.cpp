@@ -7,34 +7,32 @@
 namespace dozorira {
 namespace {
 
-ParticipantResult scoreAndSummarise(ClusterTables& read, const std::string& path,
-                                    TrialNumbers trialNumbers) {
+ParticipantResult scoreAndSummarise(ClusterTables& read, const std::string& path, Detail detail) {
     scoreClusters(read);
-    return summarise(read, path, trialNumbers);
+    return summarise(read, path, detail);
 }
 
 } // namespace
 
-ParticipantResult analyseTaskFile(const std::string& path, ClusterTables* tables,
-                                  TrialNumbers trialNumbers) {
+ParticipantResult analyseTaskFile(const std::string& path, ClusterTables* tables, Detail detail) {
     try {
         ClusterTables read = readTaskFile(path);
-        ParticipantResult result = scoreAndSummarise(read, path, trialNumbers);
+        ParticipantResult result = scoreAndSummarise(read, path, detail);
         if (tables) *tables = std::move(read);
         return result;
     } catch (RunError& e) {
-        throw e.inFile(path);
+        throw e.inTaskFile(path);
     }
 }
 
 std::optional<ParticipantResult> analyseTaskFile(const std::string& path, Opening opening,
-                                                 TrialNumbers trialNumbers) {
+                                                 Detail detail) {
     try {
         std::optional<ClusterTables> read = readTaskFile(path, opening);
         if (!read) return std::nullopt;
-        return scoreAndSummarise(*read, path, trialNumbers);
+        return scoreAndSummarise(*read, path, detail);
     } catch (RunError& e) {
-        throw e.inFile(path);
+        throw e.inTaskFile(path);
     }
 }
 

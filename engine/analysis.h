@@ -12,11 +12,11 @@ namespace dozorira {
 // The whole analysis of one task file: read, scored and summarised. Errors name the file. When
 // tables is given, the read and scored tables are moved into it.
 ParticipantResult analyseTaskFile(const std::string& path, ClusterTables* tables = nullptr,
-                                  TrialNumbers trialNumbers = TrialNumbers::Dropped);
+                                  Detail detail = Detail::Record);
 // As analyseTaskFile, for a run that reads task files on several threads: with
 // Opening::RegularFileOnly, nothing for a file that is not a regular file, which only the run's
 // own thread may read.
 std::optional<ParticipantResult> analyseTaskFile(const std::string& path, Opening opening,
-                                                 TrialNumbers trialNumbers = TrialNumbers::Dropped);
+                                                 Detail detail = Detail::Record);
 
 } // namespace dozorira

@@ -42,7 +42,7 @@ struct Cluster {
     std::uint8_t BoxCount = 0;
     std::uint8_t ClusterCode = 0; // validated on reading, never written
     std::int16_t BetweenErrors = 0;
-    std::string ClusterLabel;  // kept for completeness, never written
+    std::string ClusterLabel;  // field 1 of the cluster's last line, as the file holds it
     std::vector<Trial> trials; // trial t is trials[t - 1]
     // The data lines the cluster holds, which its TrialCount need not match; for warnings only.
     int LineCount = 0;
@@ -81,6 +81,15 @@ struct OddNumbers {
     int startedCluster = 0; // the cluster that a row number read as 0 starts, else 0
 };
 
+// The data lines whose field 6, the count of boxes opened, differs from the boxes that field 7
+// lists, one character each, and the first of them; for warnings only.
+struct OpenedCountsOff {
+    int lineCount = 0;
+    int firstDataLine = 0;
+    int counted = 0;    // field 6 of the first
+    std::string listed; // field 7 of the first
+};
+
 // Everything known of one task file. Built fresh for every file, so nothing of one file can
 // leak into the record of another.
 struct ClusterTables {
@@ -96,6 +105,7 @@ struct ClusterTables {
     };
     std::vector<LineFeeds> dataLinesWithLineFeeds;
     std::array<OddNumbers, NumberQuirkKinds> oddNumbers;
+    OpenedCountsOff openedCountsOff;
 
     Cluster& cluster(int c) { return clusters[static_cast<std::size_t>(c)]; }
     const Cluster& cluster(int c) const { return clusters[static_cast<std::size_t>(c)]; }

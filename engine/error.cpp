@@ -87,6 +87,11 @@ RunError& RunError::inFile(std::string path) {
     return *this;
 }
 
+RunError& RunError::inTaskFile(std::string path) {
+    if (file_.empty()) aboutTaskFile_ = true;
+    return inFile(std::move(path));
+}
+
 RunError& RunError::atDataLine(int dataLine) {
     if (dataLine_ == 0) dataLine_ = dataLine;
     compose();

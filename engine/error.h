@@ -30,8 +30,13 @@ public:
     int dataLine() const { return dataLine_; }
     int field() const { return field_; }
 
+    // Whether the error is about a task file itself (its name, its content, or that it cannot
+    // be read), which --check would report with every other such file.
+    bool aboutTaskFile() const { return aboutTaskFile_; }
+
     // Each of these keeps an earlier, more precise value.
     RunError& inFile(std::string path);
+    RunError& inTaskFile(std::string path);
     RunError& atDataLine(int dataLine);
     RunError& atField(int field);
     // Puts what the problem concerns before it: "cluster 2: " + problem.
@@ -57,6 +62,7 @@ private:
     int dataLine_ = 0;
     int field_ = -1;
     bool outputChanged_ = false;
+    bool aboutTaskFile_ = false;
     std::string message_;
 };
 

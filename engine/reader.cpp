@@ -14,7 +14,12 @@
 namespace dozorira {
 namespace {
 
-[[noreturn]] void failMissingField(int count, int index) {
+[[noreturn]] void failMissingField(std::string_view line, int count, int index) {
+    // A blank line, most often the last of the file, is no trial whose fields went missing.
+    if (line.find_first_not_of(' ') == std::string_view::npos)
+        throw RunError(ErrorKind::SubscriptOutOfRange,
+                       "a blank data line, where a data line needs at least " +
+                           std::to_string(MinFieldsPerLine) + " fields: delete it");
     throw RunError(ErrorKind::SubscriptOutOfRange,
                    "the line has " + std::to_string(count) + " field" + (count == 1 ? "" : "s") +
                        ", a data line needs at least " + std::to_string(MinFieldsPerLine))
@@ -76,7 +81,7 @@ public:
     }
 
     std::string_view operator[](int index) const {
-        if (index >= count_) failMissingField(count_, index);
+        if (index >= count_) failMissingField({text_, size_}, count_, index);
         const auto i = static_cast<std::size_t>(index);
         const std::size_t start = i == 0 ? 0 : tabAt_[i - 1] + 1;
         const std::size_t end = i < tabs_ ? tabAt_[i] : size_;
@@ -144,10 +149,15 @@ public:
 
 private:
     void skipHeader(int number) {
-        if (file_.atEnd())
+        if (file_.atEnd()) {
+            // A file saved by an editor of another system is one long line of line feeds.
+            if (number == 2 && tables_.headerHoldsLineFeed[0])
+                throw RunError(ErrorKind::InputPastEndOfFile,
+                               "its lines end in LF only; a task file's lines end in CR LF");
             throw RunError(ErrorKind::InputPastEndOfFile,
                            "the file ends before header line " + std::to_string(number) +
                                "; a task file starts with two header lines");
+        }
         try {
             tables_.headerHoldsLineFeed[static_cast<std::size_t>(number - 1)] = file_.skipLine();
         } catch (RunError& e) {
@@ -255,8 +265,19 @@ private:
         // In field order, so that a line too short names its first missing field.
         const std::string_view opened = fields[7];
         const std::string_view revisits = fields[9];
+        if (openCount != opened.size()) noteOpenedCountOff(openCount, opened);
         // Every line stores the next trial, trial TrialCount.
         c.addTrial(found, opened, revisits, openCount, dataLine_);
+    }
+
+    // The Open column averages field 6, the between-search errors read field 7: when they
+    // disagree, the two columns describe different trials.
+    void noteOpenedCountOff(int counted, std::string_view listed) {
+        OpenedCountsOff& off = tables_.openedCountsOff;
+        if (off.lineCount++ > 0) return;
+        off.firstDataLine = dataLine_;
+        off.counted = counted;
+        off.listed = listed;
     }
 
     // The last line's label wins; most lines repeat it.

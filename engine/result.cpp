@@ -40,7 +40,8 @@ ClusterSums sumTrials(const Cluster& cluster) {
 void appendTrials(const Cluster& cluster, std::vector<TrialResult>& trials) {
     for (int r = 1; r <= cluster.TrialCount; ++r) {
         const Trial& trial = cluster.trial(r);
-        trials.push_back({trial.OpenCount, trial.WithinErrors, trial.BetweenErrorsAdded});
+        trials.push_back(
+            {trial.OpenCount, trial.WithinErrors, trial.BetweenErrorsAdded, trial.DataLine > 0});
     }
 }
 
@@ -80,14 +81,16 @@ std::string subjectName(std::string_view path) {
     return std::string(subject);
 }
 
-ParticipantResult summarise(const ClusterTables& tables, std::string_view path,
-                            TrialNumbers trialNumbers) {
-    ParticipantResult result{subjectName(path), {}, {}};
+ParticipantResult summarise(const ClusterTables& tables, std::string_view path, Detail detail) {
+    ParticipantResult result{subjectName(path), {}, {}, {}};
     result.clusters.reserve(static_cast<std::size_t>(tables.ClusterCount));
     for (int h = 1; h <= tables.ClusterCount; ++h) {
+        const Cluster& cluster = tables.cluster(h);
         try {
-            result.clusters.push_back(summariseCluster(tables.cluster(h)));
-            if (trialNumbers == TrialNumbers::Kept) appendTrials(tables.cluster(h), result.trials);
+            result.clusters.push_back(summariseCluster(cluster));
+            if (detail != Detail::Record)
+                result.labels.push_back({cluster.ClusterLabel, cluster.LastDataLine});
+            if (detail == Detail::Trials) appendTrials(cluster, result.trials);
         } catch (RunError& e) {
             throw e.concerning("cluster " + std::to_string(h));
         }

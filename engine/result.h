@@ -29,6 +29,7 @@ struct TrialResult {
     std::uint8_t opened = 0;
     std::int16_t withinErrors = 0;
     std::int16_t betweenErrors = 0; // the cluster's between-search errors that the trial adds
+    bool hasLine = true;            // false for a trial that a gap in the row numbers left empty
 
     bool operator==(const TrialResult&) const = default;
 };
@@ -44,6 +45,15 @@ struct ClusterResult {
     bool operator==(const ClusterResult&) const = default;
 };
 
+// A cluster's label: field 1 of its last line, as the file holds it, which names the condition
+// a researcher models.
+struct ClusterLabel {
+    std::string text;
+    int dataLine = 0; // the line it comes from
+
+    bool operator==(const ClusterLabel&) const = default;
+};
+
 // One participant's result: the subject and, per cluster, what the output writes of it.
 struct ParticipantResult {
     std::string subject;
@@ -52,6 +62,8 @@ struct ParticipantResult {
     // are taken over. One list per participant, so that results without it cost nothing per
     // cluster.
     std::vector<TrialResult> trials;
+    // Only when asked for: the label of every cluster.
+    std::vector<ClusterLabel> labels;
 
     int clusterCount() const { return static_cast<int>(clusters.size()); }
     bool operator==(const ParticipantResult&) const = default;
@@ -60,12 +72,13 @@ struct ParticipantResult {
 // The subject: the file name after the last "/", less its four-character extension.
 std::string subjectName(std::string_view path);
 
-// Whether a result keeps the numbers of every trial, which only a layout of trial rows needs.
-enum class TrialNumbers { Dropped, Kept };
+// What a result keeps beyond its record: the labels of its clusters, which rows per cluster
+// need, and for rows per trial the numbers of every trial too.
+enum class Detail { Record, Clusters, Trials };
 
 // The result of a read and scored task file. Fails like the record it stands for: a cluster of
 // 0 trials has no mean, and the sums are 16-bit counters.
 ParticipantResult summarise(const ClusterTables& tables, std::string_view path,
-                            TrialNumbers trialNumbers = TrialNumbers::Dropped);
+                            Detail detail = Detail::Record);
 
 } // namespace dozorira

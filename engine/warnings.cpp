@@ -17,7 +17,7 @@ void warnOfHeaders(const ClusterTables& tables, Warnings& warnings) {
                               " holds a line feed without a carriage return: if it was meant to "
                               "end a line, the first data line is skipped with the header lines "
                               "and its trial counts nowhere";
-        warnings.push_back({{}, 0, std::move(problem)});
+        warnings.push_back({{}, 0, std::move(problem), -1, WarningKind::LineFeedInHeader});
     }
 }
 
@@ -26,7 +26,9 @@ void warnOfLinesOutsideClusters(const ClusterTables& tables, Warnings& warnings)
         warnings.push_back({{},
                             0,
                             "no data line has row number 0, so the file holds no cluster: its "
-                            "record holds no numbers, only the subject and a cluster count of 0"});
+                            "record holds no numbers, only the subject and a cluster count of 0",
+                            -1,
+                            WarningKind::NoRowZero});
     const int stray = tables.cluster(0).LineCount;
     if (stray == 0) return;
     std::string problem = stray == 1 ? "data line 1 comes before any row number 0, so it belongs "
@@ -34,7 +36,7 @@ void warnOfLinesOutsideClusters(const ClusterTables& tables, Warnings& warnings)
                                      : "data lines 1 to " + std::to_string(stray) +
                                            " come before any row number 0, so they belong to no "
                                            "cluster and count in none of the numbers";
-    warnings.push_back({{}, 1, std::move(problem)});
+    warnings.push_back({{}, 1, std::move(problem), -1, WarningKind::LinesBeforeRowZero});
 }
 
 std::string trialCountProblem(int number, const Cluster& cluster) {
@@ -59,8 +61,11 @@ std::string trialCountProblem(int number, const Cluster& cluster) {
 void warnOfTrialCounts(const ClusterTables& tables, Warnings& warnings) {
     for (int c = 1; c <= tables.ClusterCount; ++c) {
         const Cluster& cluster = tables.cluster(c);
-        if (cluster.TrialCount != cluster.LineCount)
-            warnings.push_back({{}, cluster.LastDataLine, trialCountProblem(c, cluster)});
+        if (cluster.TrialCount == cluster.LineCount) continue;
+        const WarningKind kind = cluster.TrialCount > cluster.LineCount
+                                     ? WarningKind::RowsThatSkip
+                                     : WarningKind::RowsThatStepBack;
+        warnings.push_back({{}, cluster.LastDataLine, trialCountProblem(c, cluster), -1, kind});
     }
 }
 
@@ -73,7 +78,7 @@ void warnOfLineFeeds(const ClusterTables& tables, Warnings& warnings) {
                                                         "an editor shows them as line breaks";
         problem += ", but only CR or CR LF end a line, so all of it is read as one data line, one "
                    "trial";
-        warnings.push_back({{}, line, std::move(problem)});
+        warnings.push_back({{}, line, std::move(problem), -1, WarningKind::LineFeedInLine});
     }
 }
 
@@ -104,17 +109,51 @@ std::string oddNumberProblem(const OddNumbers& odd, const OddNumberWording& word
     return problem + wording.holding + ")";
 }
 
+static_assert(static_cast<int>(WarningKind::RoundedNumber) -
+                      static_cast<int>(WarningKind::FieldWithoutNumber) + 1 ==
+                  NumberQuirkKinds,
+              "a kind of warning for every kind of odd number, in their order");
+
 // The number rule reads these fields without an error, yet not as a researcher would.
 void warnOfOddNumbers(const ClusterTables& tables, Warnings& warnings) {
     for (std::size_t kind = 0; kind < tables.oddNumbers.size(); ++kind) {
         const OddNumbers& odd = tables.oddNumbers[kind];
         if (odd.lineCount == 0) continue;
-        warnings.push_back(
-            {{}, odd.firstDataLine, oddNumberProblem(odd, OddNumberWordings[kind]), odd.field});
+        const auto warningKind = static_cast<WarningKind>(
+            static_cast<int>(WarningKind::FieldWithoutNumber) + static_cast<int>(kind));
+        warnings.push_back({{},
+                            odd.firstDataLine,
+                            oddNumberProblem(odd, OddNumberWordings[kind]),
+                            odd.field,
+                            warningKind});
     }
 }
 
+// Field 6 feeds the Open column, field 7 the between-search errors.
+void warnOfOpenedCounts(const ClusterTables& tables, Warnings& warnings) {
+    const OpenedCountsOff& off = tables.openedCountsOff;
+    if (off.lineCount == 0) return;
+    std::string problem = "it counts " + counted(off.counted, "box", "boxes") +
+                          " opened but field 7 lists " + std::to_string(off.listed.size()) + " (" +
+                          dozorira::quoted(off.listed) +
+                          "): the Open column averages field 6, while the between-search errors "
+                          "come from the boxes of field 7";
+    problem += off.lineCount == 1 ? " (the only data line where they differ)"
+                                  : " (the first of " + std::to_string(off.lineCount) +
+                                        " data lines where they differ)";
+    warnings.push_back({{}, off.firstDataLine, std::move(problem), 6, WarningKind::OpenedCountOff});
+}
+
 } // namespace
+
+std::string_view shortName(WarningKind kind) {
+    static constexpr std::array<std::string_view, WarningKinds> Names = {
+        "lines before row 0",  "no row number 0",     "rows that skip",       "rows that step back",
+        "line feed in a line", "line feed in header", "field without number", "text after a number",
+        "hex or octal number", "rounded number",      "opened count differs", "other cluster count",
+        "subject seen before", "blank-ended subject"};
+    return Names[static_cast<std::size_t>(kind)];
+}
 
 std::string counted(long long count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
@@ -137,6 +176,7 @@ Warnings fileWarnings(const ClusterTables& tables, const std::string& path) {
     warnOfTrialCounts(tables, warnings);
     warnOfLineFeeds(tables, warnings);
     warnOfOddNumbers(tables, warnings);
+    warnOfOpenedCounts(tables, warnings);
     for (Warning& warning : warnings)
         warning.file = path;
     std::stable_sort(warnings.begin(), warnings.end(), [](const Warning& a, const Warning& b) {

@@ -3,9 +3,33 @@
 #include "cluster_tables.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dozorira {
+
+// The kinds of warning, in the order --help lists them. The first ten concern one task file; the
+// others compare it with the run's other files or with the output format.
+enum class WarningKind {
+    LinesBeforeRowZero,
+    NoRowZero,
+    RowsThatSkip,
+    RowsThatStepBack,
+    LineFeedInLine,
+    LineFeedInHeader,
+    FieldWithoutNumber,
+    TextAfterNumber,
+    HexOrOctalNumber,
+    RoundedNumber,
+    OpenedCountOff,
+    OtherClusterCount,
+    SubjectSeenBefore,
+    BlanksAroundSubject,
+};
+inline constexpr int WarningKinds = 14;
+
+// "rows that skip": the kind's short name, as --help lists it and --check counts it.
+std::string_view shortName(WarningKind kind);
 
 // A shape of a legal task file that changes its numbers without any error. Warnings change no
 // output; they tell a researcher where to look before the numbers are published.
@@ -14,6 +38,7 @@ struct Warning {
     int dataLine = 0; // 0 when the warning concerns the whole file
     std::string problem;
     int field = -1; // -1 when the warning concerns the whole line
+    WarningKind kind = WarningKind::LinesBeforeRowZero;
 
     // "FILE: data line N (file line N+2), field F: warning: PROBLEM", always on one line.
     std::string message() const;

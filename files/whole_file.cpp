@@ -84,13 +84,16 @@ void WholeFile::refuseUnreplaceable() const {
 void WholeFile::createBeside() {
     removeLeftovers(target_.folder.get());
     const mode_t mode = target_.kind == OutputTarget::Kind::NewFile ? 0666 : 0600;
-    file_ = std::make_unique<TemporaryFile>(
+    beside_ = std::make_unique<TemporaryFile>(
         target_.folder.get(),
         target_.file.parent_path().empty() ? std::string(".") : target_.file.parent_path().string(),
         mode);
-    if (file_->error() == 0) return;
-    const int error = file_->error();
-    file_.reset();
+    const int error = beside_->error();
+    if (error == 0) {
+        file_ = beside_.get();
+        return;
+    }
+    beside_.reset();
     if (target_.kind == OutputTarget::Kind::ExistingFile && folderRefused(error))
         throw RunError(ErrorKind::FileError,
                        "cannot replace the output file: its folder " +
@@ -102,19 +105,8 @@ void WholeFile::createBeside() {
 
 // In the temporary folder: for a stream a library writes by name, and for --in-place.
 void WholeFile::createElsewhere() {
-    const char* variable = std::getenv("TMPDIR");
-    const bool fromVariable = variable != nullptr && *variable != '\0';
-    const std::string folder = fromVariable ? variable : "/tmp";
-    const std::string where =
-        fromVariable ? "TMPDIR " + shownName(folder, true) : shownName(folder, true);
-    elsewhere_ = Descriptor(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!elsewhere_) fail("cannot make a temporary file in " + where + " for", errno);
-    removeLeftovers(elsewhere_.get());
-    file_ = std::make_unique<TemporaryFile>(elsewhere_.get(), folder, 0600);
-    if (file_->error() == 0) return;
-    const int error = file_->error();
-    file_.reset();
-    fail("cannot make a temporary file in " + where + " for", error);
+    elsewhere_ = std::make_unique<ScratchFile>(target_.name);
+    file_ = &elsewhere_->file();
 }
 
 bool WholeFile::write(const void* data, std::size_t size) noexcept {

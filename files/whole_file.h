@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scratch_file.h"
 #include "target.h"
 #include "temporary_file.h"
 
@@ -81,8 +82,9 @@ private:
 
     OutputTarget target_;
     Writing writing_;
-    Descriptor elsewhere_; // the temporary folder, when the new file is made there
-    std::unique_ptr<TemporaryFile> file_;
+    std::unique_ptr<TemporaryFile> beside_;
+    std::unique_ptr<ScratchFile> elsewhere_; // in the temporary folder, where it is made there
+    TemporaryFile* file_ = nullptr;          // the one of the two that is the new file
     bool libraryWrote_ = false;
     bool prepared_ = false;
     std::string buffer_;

@@ -6,18 +6,20 @@
 
 namespace dozorira::output {
 
-RunCheck::RunCheck(Format format, std::string outputPath, Layout layout)
-    : rules_(rulesOf(format)), outputPath_(std::move(outputPath)), layout_(layout) {}
+RunCheck::RunCheck(Format format, Layout layout, std::string outputPath)
+    : rules_(rulesOf(format)), layout_(layout), outputPath_(std::move(outputPath)) {}
 
 std::vector<Warning> RunCheck::check(const std::string& path) {
     if (!outputPath_.empty()) refuseTaskFileAsOutput(outputPath_, {path});
     ClusterTables tables;
-    const ParticipantResult result = analyseTaskFile(path, &tables);
-    checkSubject(rules_, result.subject, path);
+    const ParticipantResult result =
+        analyseTaskFile(path, &tables, layout_ == Layout::Wide ? Detail::Record : Detail::Clusters);
+    checkTexts(rules_, layout_, result, path);
     countRows(path, result);
     std::vector<Warning> warnings = fileWarnings(tables, path);
     compareClusterCount(path, result.clusterCount(), warnings);
     compareSubject(path, result.subject, warnings);
+    lookAtSubjectEnds(path, result.subject, warnings);
     return warnings;
 }
 
@@ -51,7 +53,7 @@ void RunCheck::compareClusterCount(const std::string& path, int clusterCount,
     problem += clusterCount > firstClusterCount_ ? "more" : "fewer";
     problem += " columns than the column names, which cover " +
                counted(firstClusterCount_, "cluster", "clusters");
-    warnings.push_back({path, 0, std::move(problem)});
+    warnings.push_back({path, 0, std::move(problem), -1, WarningKind::OtherClusterCount});
 }
 
 void RunCheck::compareSubject(const std::string& path, const std::string& subject,
@@ -62,7 +64,20 @@ void RunCheck::compareSubject(const std::string& path, const std::string& subjec
                           shownName(earlier->second, true) +
                           ": the output holds two records under one name, one participant "
                           "counted twice or two participants mixed up";
-    warnings.push_back({path, 0, std::move(problem)});
+    warnings.push_back({path, 0, std::move(problem), -1, WarningKind::SubjectSeenBefore});
+}
+
+void RunCheck::lookAtSubjectEnds(const std::string& path, const std::string& subject,
+                                 std::vector<Warning>& warnings) const {
+    if (!rules_.endBlanksDropped || subject.empty() ||
+        (subject.front() != ' ' && subject.back() != ' '))
+        return;
+    std::string problem =
+        "its subject " + shownName(subject, true) + (subject.front() == ' ' ? " begins" : " ends") +
+        " with a blank: SPSS, PSPP and haven drop the blanks that end a text, "
+        "and some readers those that begin it, so in " +
+        std::string(rules_.description) + " two subjects can become one; rename the task file";
+    warnings.push_back({path, 0, std::move(problem), -1, WarningKind::BlanksAroundSubject});
 }
 
 } // namespace dozorira::output

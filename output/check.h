@@ -16,7 +16,7 @@ namespace dozorira::output {
 // the formats they name: the first file's cluster count matters where the column names cover it.
 class RunCheck {
 public:
-    explicit RunCheck(Format format, std::string outputPath = {}, Layout layout = Layout::Wide);
+    explicit RunCheck(Format format, Layout layout = Layout::Wide, std::string outputPath = {});
 
     // The warnings of the task file; fails with the RunError that would end the run.
     std::vector<Warning> check(const std::string& path);
@@ -26,12 +26,14 @@ private:
                              std::vector<Warning>& warnings);
     void compareSubject(const std::string& path, const std::string& subject,
                         std::vector<Warning>& warnings);
+    void lookAtSubjectEnds(const std::string& path, const std::string& subject,
+                           std::vector<Warning>& warnings) const;
 
     void countRows(const std::string& path, const ParticipantResult& result);
 
     const FormatRules& rules_;
-    std::string outputPath_;
     Layout layout_;
+    std::string outputPath_;
     std::size_t rows_ = 0; // of the files that passed so far
     std::string firstFile_;
     int firstClusterCount_ = -1;

@@ -37,6 +37,77 @@ char lowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// The extension of the last part of a path, in lower case; empty when it has none.
+std::string extensionOf(std::string_view path) {
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string_view::npos || path.find('/', dot) != std::string_view::npos) return {};
+    std::string extension(path.substr(dot + 1));
+    std::transform(extension.begin(), extension.end(), extension.begin(), lowerAscii);
+    return extension;
+}
+
+// Kinds of file that this program does not write, and the format nearest to each: what a user
+// who asks for one will most likely open the output with.
+struct ForeignExtension {
+    std::string_view extension;
+    Format nearest;
+};
+constexpr ForeignExtension ForeignExtensions[] = {
+    {"xls", Format::Xlsx},    {"xlsm", Format::Xlsx}, {"xlsb", Format::Xlsx},
+    {"ods", Format::Xlsx},    {"fods", Format::Xlsx}, {"numbers", Format::Xlsx},
+    {"zsav", Format::Sav},    {"por", Format::Sav},   {"sas7bdat", Format::Sav},
+    {"xpt", Format::Sav},     {"rds", Format::Tsv},   {"rdata", Format::Tsv},
+    {"rda", Format::Tsv},     {"json", Format::Tsv},  {"parquet", Format::Tsv},
+    {"feather", Format::Tsv}, {"arrow", Format::Tsv}, {"pkl", Format::Tsv},
+};
+
+// A text as a message shows it: quoted, escaped where it must be, and cut after 40 bytes.
+std::string shownText(std::string_view text) {
+    constexpr std::size_t shown = 40;
+    return shownName(text.substr(0, shown), true) + (text.size() > shown ? "..." : "");
+}
+
+bool beginsFormula(std::string_view text) {
+    return !text.empty() && std::string_view("=+-@").find(text[0]) != std::string_view::npos;
+}
+
+bool holdsControlCharacter(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
+// Why the format cannot hold a cluster's label; empty when it can. A label comes from the task
+// file's content, so unlike a subject it cannot be mended by renaming the file.
+std::string labelProblem(const FormatRules& rules, std::string_view label) {
+    const std::string format(rules.description);
+    if (holdsControlCharacter(label))
+        return "holds a control character, such as a line feed, which would break its row";
+    if (rules.utf8Subjects && !isUtf8(label))
+        return "is not UTF-8 text, which " + format + " needs; save the task file as UTF-8";
+    if (rules.xmlSubjects && !isPlainXmlText(label))
+        return "holds a code such as _x0041_ that spreadsheets read as another character";
+    if (rules.formulaText && beginsFormula(label))
+        return std::string("begins with ") + label[0] +
+               ", which a spreadsheet runs as a formula when it opens " + format +
+               ": write an xlsx or a tsv instead";
+    return {};
+}
+
+void checkLabels(const FormatRules& rules, const ParticipantResult& result,
+                 const std::string& path) {
+    for (std::size_t c = 0; c < result.labels.size(); ++c) {
+        const ClusterLabel& label = result.labels[c];
+        const std::string problem = labelProblem(rules, label.text);
+        if (problem.empty()) continue;
+        throw RunError(ErrorKind::InvalidArgument, "cluster " + std::to_string(c + 1) +
+                                                       "'s label " + shownText(label.text) + " " +
+                                                       problem)
+            .atDataLine(label.dataLine)
+            .atField(1)
+            .inTaskFile(path);
+    }
+}
+
 bool takes(const FormatRules& rules, Layout layout) {
     return std::find(rules.layouts.begin(), rules.layouts.end(), layout) != rules.layouts.end();
 }
@@ -47,15 +118,17 @@ const std::vector<FormatRules>& allFormats() {
     using enum DefaultSeparator;
     using enum Layout;
     static const std::vector<Layout> every = {Wide, Long, Trials};
+    // A csv follows the locale as the .dat does: it is opened by the user's spreadsheet, which
+    // in a decimal-comma locale reads 6.650 as 6650. A tsv is for programs, which read points.
     // clang-format off
     static const std::vector<FormatRules> formats = {
-        // format      name    description     names  separator utf8   xml    time   first  layouts
-        {Format::Dat,  "dat",  "a .dat file",  true,  Locale,   false, false, false, true,  {Wide}},
-        {Format::Tsv,  "tsv",  "a tsv file",   false, Point,    true,  false, false, false, every},
-        {Format::Sav,  "sav",  "an SPSS file", false, None,     true,  false, true,  false, every},
-        {Format::Dta,  "dta",  "a Stata file", false, None,     true,  false, true,  false, every},
-        {Format::Csv,  "csv",  "a csv file",   false, Point,    true,  false, false, false, every},
-        {Format::Xlsx, "xlsx", "an xlsx file", false, None,     true,  true,  true,  false, every},
+        // format      name    description     names  separator utf8   xml    time   first  formula blanks layouts
+        {Format::Dat,  "dat",  "a .dat file",  true,  Locale,   false, false, false, true,  false,  false, {Wide}},
+        {Format::Tsv,  "tsv",  "a tsv file",   false, Point,    true,  false, false, false, false,  false, every},
+        {Format::Sav,  "sav",  "an SPSS file", false, None,     true,  false, true,  false, false,  true,  every},
+        {Format::Dta,  "dta",  "a Stata file", false, None,     true,  false, true,  false, false,  true,  every},
+        {Format::Csv,  "csv",  "a csv file",   false, Locale,   true,  false, false, false, true,   false, every},
+        {Format::Xlsx, "xlsx", "an xlsx file", false, None,     true,  true,  true,  false, false,  false, every},
     };
     // clang-format on
     return formats;
@@ -70,18 +143,35 @@ std::size_t rowLimit(Format format) {
 }
 
 std::optional<Format> formatNamed(std::string_view name) {
+    std::string lower(name);
+    std::transform(lower.begin(), lower.end(), lower.begin(), lowerAscii);
     for (const FormatRules& rules : allFormats())
-        if (rules.name == name) return rules.format;
+        if (rules.name == lower) return rules.format;
     return std::nullopt;
 }
 
 Format formatOfOutput(std::string_view outputPath) {
-    const std::size_t dot = outputPath.rfind('.');
-    if (dot == std::string_view::npos || outputPath.find('/', dot) != std::string_view::npos)
-        return Format::Dat;
-    std::string extension(outputPath.substr(dot + 1));
-    std::transform(extension.begin(), extension.end(), extension.begin(), lowerAscii);
-    return formatNamed(extension).value_or(Format::Dat);
+    return formatNamed(extensionOf(outputPath)).value_or(Format::Dat);
+}
+
+std::string outputNameProblem(std::string_view outputPath, std::optional<Format> asked) {
+    const std::string extension = extensionOf(outputPath);
+    if (extension == "vty")
+        return "an output ending in .vty would be read as a task file by the next run over its "
+               "folder: give it another extension, such as .dat";
+    const std::string stem(outputPath.substr(0, outputPath.size() - extension.size()));
+    for (const auto& [foreign, nearest] : ForeignExtensions) {
+        if (extension != foreign) continue;
+        const std::string_view name = rulesOf(nearest).name;
+        return "this program does not write ." + extension + " files: write ." + std::string(name) +
+               " instead (-o " + shownName(stem + std::string(name)) + ")";
+    }
+    const std::optional<Format> named = formatNamed(extension);
+    if (!asked || !named || named == asked) return {};
+    const std::string askedName(rulesOf(*asked).name);
+    return "the output's extension ." + extension + " names " +
+           std::string(rulesOf(*named).description) + ", but --format asks for " + askedName +
+           ": give the output the extension ." + askedName + ", or leave --format out";
 }
 
 std::string_view optionOf(Layout layout) {
@@ -164,19 +254,28 @@ bool isPlainXmlText(std::string_view text) {
     return true;
 }
 
-void checkSubject(const FormatRules& rules, std::string_view subject, const std::string& path) {
+void checkTexts(const FormatRules& rules, Layout layout, const ParticipantResult& result,
+                const std::string& path) {
     const std::string format(rules.description);
+    const std::string_view subject = result.subject;
     if (rules.utf8Subjects && !isUtf8(subject))
         throw RunError(ErrorKind::InvalidArgument,
                        "the file name is not UTF-8 text, which " + format +
                            " needs for the subject; rename the task file")
-            .inFile(path);
+            .inTaskFile(path);
     if (rules.xmlSubjects && !isPlainXmlText(subject))
         throw RunError(ErrorKind::InvalidArgument,
                        "the file name holds a control character or a code such as _x0041_ that "
                        "spreadsheets read as another character, so " +
                            format + " cannot hold it as the subject; rename the task file")
-            .inFile(path);
+            .inTaskFile(path);
+    if (rules.formulaText && beginsFormula(subject))
+        throw RunError(ErrorKind::InvalidArgument,
+                       "the subject " + shownText(subject) + " begins with " + subject[0] +
+                           ", which a spreadsheet runs as a formula when it opens " + format +
+                           ": write an xlsx or a tsv instead, or rename the task file")
+            .inTaskFile(path);
+    if (layout != Layout::Wide) checkLabels(rules, result, path);
 }
 
 } // namespace dozorira::output

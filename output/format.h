@@ -1,5 +1,7 @@
 #pragma once
 
+#include "result.h"
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -32,12 +34,16 @@ struct FormatRules {
     std::string_view description; // "an SPSS file", for messages
     bool columnNameSwitch;        // whether the column-name line can be left out
     DefaultSeparator separator;
-    bool utf8Subjects; // the format or its readers need subject names in UTF-8
-    // Subjects go into XML text, which holds no control characters, and in which spreadsheets
-    // read "_x0041_" as the character it codes, "A", but not all of them.
+    bool utf8Subjects; // the format or its readers need its texts (subjects, labels) in UTF-8
+    // Texts go into XML, which holds no control characters, and in which spreadsheets read
+    // "_x0041_" as the character it codes, "A", but not all of them.
     bool xmlSubjects;
     bool timestamped;        // the file carries the time it was written
     bool columnsOfFirstFile; // the column names cover the first file's clusters, not the largest
+    // A spreadsheet that opens the file runs a text that begins with =, +, - or @ as a formula.
+    bool formulaText;
+    // SPSS, PSPP and haven drop the blanks that end a text, so " a" and "a " can become "a".
+    bool endBlanksDropped;
     std::vector<Layout> layouts; // the first is the default
 };
 
@@ -48,10 +54,14 @@ const std::vector<FormatRules>& allFormats();
 std::size_t rowLimit(Format format);
 const FormatRules& rulesOf(Format format);
 
-// The format named on the command line; nothing for an unknown name.
+// The format named on the command line, in any case; nothing for an unknown name.
 std::optional<Format> formatNamed(std::string_view name);
 // The format an output name asks for by its extension, in any case; the .dat for any other name.
 Format formatOfOutput(std::string_view outputPath);
+// Why the output's name would mislead, in words for the user; empty when it does not. An
+// extension of a kind of file this program does not write (.xls), one of a format other than
+// the one asked for, and .vty, which the next run over the folder would read as a task file.
+std::string outputNameProblem(std::string_view outputPath, std::optional<Format> asked);
 
 // What a user asked of a format beyond its name.
 struct FormatOptions {
@@ -75,7 +85,9 @@ bool isUtf8(std::string_view text);
 // "_xHHHH_", which spreadsheets read as the character it codes.
 bool isPlainXmlText(std::string_view text);
 
-// An Invalid argument error, naming the task file, when its subject cannot go into the format.
-void checkSubject(const FormatRules& rules, std::string_view subject, const std::string& path);
+// An Invalid argument error, naming the task file, when a text of its result cannot go into the
+// format in that layout: its subject, and in rows per cluster the labels of its clusters.
+void checkTexts(const FormatRules& rules, Layout layout, const ParticipantResult& result,
+                const std::string& path);
 
 } // namespace dozorira::output

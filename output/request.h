@@ -23,11 +23,14 @@ struct OutputRequest {
     bool inPlace = false;
 };
 
+// What a run that succeeded tells its user beyond the output: one line each.
+using RunNotices = std::vector<std::string>;
+
 // Reads and scores the task files, then writes their results, in order, whole: the output is
 // found first, and the first failing task file or a failure of the output ends the run with its
 // RunError, leaving the earlier output byte for byte as it was, unless the error says the output
-// changed. Returns lines for the user about what the replaced output did not keep.
-std::vector<std::string> writeOutput(const OutputRequest& request,
-                                     const study::TaskFiles& taskFiles);
+// changed. Returns lines for the user: what the replaced output did not keep, and what readers of
+// the output should know.
+RunNotices writeOutput(const OutputRequest& request, const study::TaskFiles& taskFiles);
 
 } // namespace dozorira::output

@@ -53,8 +53,8 @@ public:
     static std::size_t rowsOf(const ParticipantResult& result, Layout layout);
     std::size_t taskFileCount() const { return results_.size(); }
     const std::vector<ParticipantResult>& results() const { return results_; }
-    // The longest subject name in bytes.
-    std::size_t subjectBytes() const;
+    // The longest text of a text column (the subject or the cluster label) in bytes.
+    std::size_t textBytes(const Column& column) const;
 
     // Calls visit with the cells of every row, in order; the cells live until visit returns.
     void forEachRow(const RowVisitor& visit) const;

@@ -108,13 +108,13 @@ void checkName(const std::string& name) {
 }
 
 // The library cuts a value longer than its variable's width without a word, so the width is that
-// of the longest subject name.
-std::size_t subjectWidth(const ResultTable& table) {
-    const std::size_t width = std::max<std::size_t>(table.subjectBytes(), 1);
+// of the longest text of the column.
+std::size_t textWidth(const ResultTable& table, const Column& column) {
+    const std::size_t width = std::max<std::size_t>(table.textBytes(column), 1);
     if (width > StataStringBytes)
-        throw RunError(ErrorKind::InvalidArgument,
-                       "a subject name of " + std::to_string(width) +
-                           " bytes is longer than a Stata string can hold");
+        throw RunError(ErrorKind::InvalidArgument, "a text of " + std::to_string(width) +
+                                                       " bytes in the column " + column.name +
+                                                       " is longer than a Stata string can hold");
     return width;
 }
 
@@ -132,7 +132,7 @@ std::vector<readstat_variable_t*> addVariables(readstat_writer_t* writer, const 
         readstat_variable_t* variable = nullptr;
         if (column.kind == ColumnKind::Text) {
             variable = readStat().add_variable(writer, column.name.c_str(), READSTAT_TYPE_STRING,
-                                               subjectWidth(table));
+                                               textWidth(table, column));
             readStat().variable_set_measure(variable, READSTAT_MEASURE_NOMINAL);
         } else {
             const bool count = column.kind == ColumnKind::Count;

@@ -2,12 +2,16 @@
 #include "commit_all.h"
 #include "csv_writer.h"
 #include "dat_writer.h"
+#include "error.h"
 #include "request.h"
 #include "stats_file.h"
 #include "task_file_guard.h"
 #include "tsv_writer.h"
+#include "warnings.h"
 #include "whole_file.h"
 #include "xlsx_writer.h"
+
+#include <algorithm>
 
 namespace dozorira::output {
 namespace {
@@ -25,12 +29,32 @@ void render(const OutputRequest& request, const ResultTable& table, files::Whole
     }
 }
 
+// A .dat names the columns of its first record's clusters, and every record has as many columns
+// as it has clusters: a reader that takes the names as the table's shape shifts the others.
+RunNotices columnNotices(const OutputRequest& request, const ResultTable& table) {
+    if (!rulesOf(request.format).columnsOfFirstFile || table.results().empty()) return {};
+    const int first = table.results().front().clusterCount();
+    const auto others = std::count_if(
+        table.results().begin(), table.results().end(),
+        [first](const ParticipantResult& result) { return result.clusterCount() != first; });
+    if (others == 0) return {};
+    std::string notice =
+        (request.path == "-" ? std::string("standard output") : shownName(request.path)) +
+        ": warning: " + std::to_string(others) + " of its " +
+        std::to_string(table.results().size()) + " records " + (others == 1 ? "has" : "have") +
+        " more or fewer clusters than ";
+    notice += request.withColumnNames ? "its column names cover" : "its first record";
+    notice += " (" + counted(first, "cluster", "clusters") +
+              "): R and pandas read this .dat with shifted columns: write a tsv, csv, sav or dta "
+              "for them";
+    return {notice};
+}
+
 } // namespace
 
 // Everything the batch command writes is written whole, the .dat too, so that a failed run leaves
 // the earlier output as it was; only the window writes its .dat record by record (dat_run).
-std::vector<std::string> writeOutput(const OutputRequest& request,
-                                     const study::TaskFiles& taskFiles) {
+RunNotices writeOutput(const OutputRequest& request, const study::TaskFiles& taskFiles) {
     files::OutputTarget target = files::openTarget(request.path);
     refuseTaskFileAsOutput(target, taskFiles);
     std::vector<bool> regularFiles;
@@ -39,16 +63,20 @@ std::vector<std::string> writeOutput(const OutputRequest& request,
     files::WholeFile output(std::move(target),
                             request.inPlace ? files::Writing::InPlace : files::Writing::Replace);
     const FormatRules& rules = rulesOf(request.format);
-    const auto check = [&rules](const ParticipantResult& result, const std::string& path) {
-        checkSubject(rules, result.subject, path);
+    const auto check = [&](const ParticipantResult& result, const std::string& path) {
+        checkTexts(rules, request.layout, result, path);
     };
-    const TrialNumbers trials =
-        request.layout == Layout::Trials ? TrialNumbers::Kept : TrialNumbers::Dropped;
-    const ResultTable table(study::analyseAll(taskFiles.paths, check, regularFiles, trials),
+    const Detail detail = request.layout == Layout::Wide   ? Detail::Record
+                          : request.layout == Layout::Long ? Detail::Clusters
+                                                           : Detail::Trials;
+    const ResultTable table(study::analyseAll(taskFiles.paths, check, regularFiles, detail),
                             request.layout);
     render(request, table, output);
     files::commitAll({&output});
-    return output.notes();
+    RunNotices notices = output.notes();
+    for (std::string& notice : columnNotices(request, table))
+        notices.push_back(std::move(notice));
+    return notices;
 }
 
 } // namespace dozorira::output

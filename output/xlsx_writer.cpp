@@ -2,8 +2,11 @@
 
 #include "error.h"
 #include "record_file.h"
+#include "scratch_file.h"
 #include "shared_library.h"
+#include "target.h"
 #include "xlsx_check.h"
+#include "xlsx_strings.h"
 
 #include <cerrno>
 #include <clocale>
@@ -222,7 +225,10 @@ void writeXlsx(const ResultTable& table, std::optional<std::time_t> timestamp,
     checkRowCount(table, out);
     const CaughtStandardError caught;
     const ClassicNumbers numbers;
-    Workbook workbook(out.pathForLibrary());
+    // The workbook as the library writes it, before its texts are shared: in the temporary folder,
+    // where the library composes its parts too.
+    const files::ScratchFile composed(out.path());
+    Workbook workbook(composed.file().path());
     const std::string title = runLabel(table.taskFileCount());
     lxw_doc_properties properties{};
     properties.title = const_cast<char*>(title.c_str()); // the library only reads it
@@ -244,6 +250,7 @@ void writeXlsx(const ResultTable& table, std::optional<std::time_t> timestamp,
             files::failOutput(out.path(), "cannot write", reason);
         check(closed, out);
     }
+    shareStrings(composed.file().path(), out.pathForLibrary(), out.path());
     const std::string damaged = damagedPart(out.pathForLibrary(), table.rowCount() + 1);
     if (!damaged.empty())
         throw RunError(ErrorKind::FileError,

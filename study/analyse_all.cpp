@@ -15,15 +15,15 @@ namespace {
 class SharedRun {
 public:
     SharedRun(const std::vector<std::string>& taskFiles, const ResultCheck& check,
-              const std::vector<bool>& regularFiles, TrialNumbers trialNumbers)
-        : files_(taskFiles), check_(check), regular_(regularFiles), trialNumbers_(trialNumbers),
+              const std::vector<bool>& regularFiles, Detail detail)
+        : files_(taskFiles), check_(check), regular_(regularFiles), detail_(detail),
           results_(taskFiles.size()), errors_(taskFiles.size()), end_(taskFiles.size()) {}
 
     void work() {
         for (std::size_t i = next_++; i < end_.load(); i = next_++) {
             if (leftToCaller(i)) continue;
             try {
-                results_[i] = analyseTaskFile(files_[i], opening(), trialNumbers_);
+                results_[i] = analyseTaskFile(files_[i], opening(), detail_);
                 if (results_[i]) check_(*results_[i], files_[i]);
             } catch (...) {
                 errors_[i] = std::current_exception();
@@ -40,7 +40,7 @@ public:
         for (std::size_t i = 0; i < files_.size(); ++i) {
             if (errors_[i]) std::rethrow_exception(errors_[i]);
             if (!results_[i]) {
-                results_[i] = analyseTaskFile(files_[i], nullptr, trialNumbers_);
+                results_[i] = analyseTaskFile(files_[i], nullptr, detail_);
                 check_(*results_[i], files_[i]);
             }
             inOrder.push_back(std::move(*results_[i]));
@@ -66,7 +66,7 @@ private:
     const std::vector<std::string>& files_;
     const ResultCheck& check_;
     const std::vector<bool>& regular_;
-    TrialNumbers trialNumbers_;
+    Detail detail_;
     std::vector<std::optional<ParticipantResult>> results_;
     std::vector<std::exception_ptr> errors_;
     std::atomic<std::size_t> next_{0};
@@ -74,12 +74,11 @@ private:
 };
 
 std::vector<ParticipantResult> analyseOneByOne(const std::vector<std::string>& taskFiles,
-                                               const ResultCheck& check,
-                                               TrialNumbers trialNumbers) {
+                                               const ResultCheck& check, Detail detail) {
     std::vector<ParticipantResult> results;
     results.reserve(taskFiles.size());
     for (const std::string& path : taskFiles) {
-        results.push_back(analyseTaskFile(path, nullptr, trialNumbers));
+        results.push_back(analyseTaskFile(path, nullptr, detail));
         check(results.back(), path);
     }
     return results;
@@ -89,11 +88,10 @@ std::vector<ParticipantResult> analyseOneByOne(const std::vector<std::string>& t
 
 std::vector<ParticipantResult> analyseAll(const std::vector<std::string>& taskFiles,
                                           const ResultCheck& check,
-                                          const std::vector<bool>& regularFiles,
-                                          TrialNumbers trialNumbers) {
+                                          const std::vector<bool>& regularFiles, Detail detail) {
     const unsigned threads = threadsFor(taskFiles.size());
-    if (threads == 1) return analyseOneByOne(taskFiles, check, trialNumbers);
-    SharedRun run(taskFiles, check, regularFiles, trialNumbers);
+    if (threads == 1) return analyseOneByOne(taskFiles, check, detail);
+    SharedRun run(taskFiles, check, regularFiles, detail);
     onThreads(threads, [&run] { run.work(); });
     return run.results();
 }

@@ -17,12 +17,12 @@ using ResultCheck = std::function<void(const ParticipantResult&, const std::stri
 // first file in that order that fails ends the run with its error. A run of many files reads them
 // on up to as many threads as the machine has cores (four at most), so a few files after a
 // failing one may be read too, but never a pipe or a device: those are read by the calling
-// thread, in their turn. Trial numbers are kept for trial rows only. regularFiles, when not empty,
+// thread, in their turn. A result keeps the detail asked for. regularFiles, when not empty,
 // tells for each task file whether a look just now found a regular file, so that the threads need
 // not look again.
 std::vector<ParticipantResult> analyseAll(const std::vector<std::string>& taskFiles,
                                           const ResultCheck& check,
                                           const std::vector<bool>& regularFiles = {},
-                                          TrialNumbers trialNumbers = TrialNumbers::Dropped);
+                                          Detail detail = Detail::Record);
 
 } // namespace dozorira::study

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 namespace dozorira::study {
@@ -87,6 +88,17 @@ TaskFiles taskFilesOf(const std::vector<std::string>& arguments) {
         files.looks.push_back(looks[i]);
     }
     return files;
+}
+
+std::optional<Repeat> firstRepeat(const TaskFiles& files) {
+    std::map<std::pair<dev_t, ino_t>, std::size_t> seen;
+    for (std::size_t i = 0; i < files.looks.size(); ++i) {
+        const FileLook& look = files.looks[i];
+        if (!look.found) continue;
+        const auto [earlier, isNew] = seen.try_emplace({look.device, look.inode}, i);
+        if (!isNew) return Repeat{i, earlier->second};
+    }
+    return std::nullopt;
 }
 
 } // namespace dozorira::study

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -32,5 +33,14 @@ struct TaskFiles {
 // participant going missing. A folder with no task file, or one that cannot be read, is a File
 // error.
 TaskFiles taskFilesOf(const std::vector<std::string>& arguments);
+
+// A task file given twice, by the same path or another (a link, a folder and a name): where it
+// comes again, and where it came first.
+struct Repeat {
+    std::size_t again;
+    std::size_t first;
+};
+// The first task file that is the same file as an earlier one, by the looks taken at them.
+std::optional<Repeat> firstRepeat(const TaskFiles& files);
 
 } // namespace dozorira::study

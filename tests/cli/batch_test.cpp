@@ -2,6 +2,7 @@
 #include "format.h"
 #include "locale_separator.h"
 #include "test_support.h"
+#include "warnings.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -38,13 +39,29 @@ Result batch(std::vector<std::string> args, std::map<std::string, std::string> e
 
 } // namespace
 
-TEST(BatchRun, WritesTheOutputSilently) {
+// A .dat whose records have other cluster counts than the first is written as it always was,
+// with one line that says what a reader will make of it; all else goes silently.
+TEST(BatchRun, WritesTheOutputAndSaysWhenItsColumnsShift) {
     TempDir dir;
     const std::string out = dir.path("study.dat");
-    const Result r = batch({"-o", out, Data + "/pp01.vty", Data + "/pp02.vty", Data + "/pp03.vty"});
-    EXPECT_EQ(r.status, ExitOk);
-    EXPECT_EQ(r.out + r.err, "");
+    const std::vector<std::string> study = {Data + "/pp01.vty", Data + "/pp02.vty",
+                                            Data + "/pp03.vty"};
+    const std::string shift = "dozorira-batch: " + out +
+                              ": warning: 2 of its 3 records have more or fewer clusters than ";
+    const std::string readers = " (1 cluster): R and pandas read this .dat with shifted columns: "
+                                "write a tsv, csv, sav or dta for them\n";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
+        {{"--no-header", "-o", out}, shift + "its first record" + readers},
+        {{"-o", dir.path("study.tsv")}, ""},
+        {{"-o", out}, shift + "its column names cover" + readers}};
+    for (auto [args, err] : runs) {
+        args.insert(args.end(), study.begin(), study.end());
+        const Result r = batch(args);
+        EXPECT_EQ(r.status, ExitOk);
+        EXPECT_EQ(r.out + r.err, err);
+    }
     EXPECT_EQ(readFile(out), readFile(Data + "/expected.dat"));
+    EXPECT_EQ(batch({"-o", out, study[0]}).err, "");
 }
 
 TEST(BatchRun, HeaderSwitchAndDecimalSeparator) {
@@ -70,7 +87,8 @@ TEST(BatchRun, RunErrorIsOneLineAndStatusOne) {
     EXPECT_EQ(r.status, ExitRunError);
     EXPECT_EQ(r.err, "dozorira-batch: " + Data +
                          "/broken.vty: data line 1 (file line 3), field 6: \"300\" does not fit "
-                         "0..255 (Overflow)\n");
+                         "0..255 (Overflow); run with --check in place of -o to find every broken "
+                         "task file at once\n");
     EXPECT_EQ(readFile(out), "an earlier study") << "a failed run leaves the output as it was";
 }
 
@@ -117,7 +135,44 @@ TEST(BatchRun, UsageErrorsAreStatusTwo) {
          "text: leave it out (it applies to" +
              applies([](const FormatRules& r) {
                  return r.separator != dozorira::output::DefaultSeparator::None;
-             })}};
+             })},
+        // Names that would mislead: kinds of file this program does not write, another format
+        // than the one asked for, and a task file of the next run.
+        {{"-o", "x.xls", one},
+         "this program does not write .xls files: write .xlsx instead (-o "
+         "x.xlsx)"},
+        {{"-o", "Study.ODS", one},
+         "this program does not write .ods files: write .xlsx instead "
+         "(-o Study.xlsx)"},
+        {{"-o", "x.por", one},
+         "this program does not write .por files: write .sav instead (-o "
+         "x.sav)"},
+        {{"--check", "-o", "x.rds", one},
+         "this program does not write .rds files: write .tsv "
+         "instead (-o x.tsv)"},
+        {{"-o", "data/next.VTY", one},
+         "an output ending in .vty would be read as a task file by the next run over its folder: "
+         "give it another extension, such as .dat"},
+        {{"--format", "SAV", "-o", "x.dta", one},
+         "the output's extension .dta names a Stata file, but --format asks for sav: give the "
+         "output the extension .sav, or leave --format out"},
+        {{"--check", "--trials", one},
+         "--check --trials checks for a file of rows per trial, but without --format it checks for "
+         "the .dat: add --format " +
+             dozorira::output::formatsWhere(
+                 [](const FormatRules& r) { return r.layouts.size() > 1; })},
+        // A mistyped option names the one it most likely meant.
+        {{"--no-headr", "-o", "x.dat", one},
+         "there is no option --no-headr: did you mean --no-header?"},
+        {{"-o", "x.tsv", "--trails", one}, "there is no option --trails: did you mean --trials?"},
+        {{"--dec=,", "-o", "x.dat", one},
+         "there is no option --dec: did you mean --decimal-separator?"},
+        // One participant twice, by the same name or another path to the file.
+        {{"-o", "x.dat", one, one},
+         "the task file " + one + " is given twice: give each task file once"},
+        {{"--check", Data, Data + "/./pp01.vty"},
+         "the task file " + one + " is given twice, also as " + Data +
+             "/./pp01.vty: give each task file once"}};
     for (const auto& [args, message] : cases) {
         const Result r = batch(args);
         EXPECT_EQ(r.status, ExitUsage) << message;
@@ -133,8 +188,14 @@ TEST(BatchRun, UsageErrorsAreStatusTwo) {
         EXPECT_EQ(r.err.substr(0, r.err.find('\n')),
                   epoch + dozorira::shownName(value, true) + "; set it to one, or unset it");
     }
+    const std::string help = batch({"--help"}).out;
     for (const std::string listed : {"--no-header", "SOURCE_DATE_EPOCH", "Exit status:", "&HF"})
-        EXPECT_NE(batch({"--help"}).out.find(listed), std::string::npos) << listed;
+        EXPECT_NE(help.find(listed), std::string::npos) << listed;
+    // Every kind of warning that --check counts, by the name it counts it under.
+    for (int kind = 0; kind < dozorira::WarningKinds; ++kind) {
+        const std::string name(dozorira::shortName(static_cast<dozorira::WarningKind>(kind)));
+        EXPECT_NE(help.find("\n  " + name + "  "), std::string::npos) << name;
+    }
     EXPECT_EQ(batch({"--version"}).out.rfind("dozorira-batch ", 0), 0u);
 }
 
@@ -165,8 +226,9 @@ TEST(BatchRun, AFolderGivesTheBytesOfItsTaskFilesListed) {
     EXPECT_EQ(empty.status, ExitRunError);
     EXPECT_EQ(empty.err, "dozorira-batch: " + dir.path("empty/") +
                              ": the folder holds no .vty task file (File error)\n");
-    // A task file found in a folder is still never the output.
-    const Result itself = batch({"-o", listed[1], dir.path("data")});
+    // A task file found in a folder is still never the output, under whatever name.
+    std::filesystem::create_symlink(listed[1], dir.path("alias.dat"));
+    const Result itself = batch({"-o", dir.path("alias.dat"), dir.path("data")});
     EXPECT_EQ(itself.status, ExitRunError);
     EXPECT_EQ(readFile(listed[1]), readFile(Data + "/pp01.vty"));
 }
@@ -179,10 +241,17 @@ TEST(BatchCheck, ReportsEveryFailingFileAndWritesNothing) {
                          "/broken.vty: data line 1 (file line 3), field 6: \"300\" does not "
                          "fit 0..255 (Overflow)\n" +
                          Data +
+                         "/pp01.vty: data line 1 (file line 3), field 6: warning: it counts 4 "
+                         "boxes opened but field 7 lists 3 (\"BCA\"): the Open column averages "
+                         "field 6, while the between-search errors come from the boxes of field 7 "
+                         "(the first of 3 data lines where they differ)\n" +
+                         Data +
                          "/missing.vty: cannot open the task file: No such file or "
                          "directory (File error)\n"
-                         "3 files checked, 2 with errors, 0 with warnings\n");
-    const Result ok = batch({"--check", Data + "/pp01.vty"});
+                         "1 file: opened count differs\n"
+                         "3 files checked for the .dat (--format names another format), 2 with "
+                         "errors, 1 with warnings\n");
+    const Result ok = batch({"--check", "-o", "x.sav", Data + "/pp02.vty"});
     EXPECT_EQ(ok.status, ExitOk);
     EXPECT_EQ(ok.out, "1 file checked, 0 with errors, 0 with warnings\n");
 }
@@ -195,14 +264,18 @@ TEST(BatchCheck, KnowsTheRowsAnXlsxSheetHoldsForTheLayoutAsked) {
     for (int cluster = 0; cluster < 127; ++cluster)
         lines += dozorira::test::dataLine("0", "6", "A", "1", "B") + "\r\n" +
                  dozorira::test::dataLine("254", "6", "A", "1", "B") + "\r\n";
-    const std::string task = dir.write("pp.vty", dozorira::test::taskFile({}) + lines);
     std::vector<std::string> args = {"--check", "--trials", "-o", dir.path("t.xlsx")};
-    args.insert(args.end(), 33, task);
+    for (int copy = 0; copy < 33; ++copy)
+        args.push_back(
+            dir.write("pp" + std::to_string(copy) + ".vty", dozorira::test::taskFile({}) + lines));
+    const std::string& task = args.back();
     const Result xlsx = batch(args);
     EXPECT_EQ(xlsx.status, ExitRunError);
-    EXPECT_NE(xlsx.out.find(task + ": with this file the output would hold 1068705 rows, more than "
-                                   "the 1048575 an xlsx file holds below its header; choose csv "
-                                   "or tsv (File error)\n33 files checked, 1 with errors"),
+    EXPECT_NE(xlsx.out.find(
+                  task +
+                  ": with this file the output would hold 1068705 rows, more than "
+                  "the 1048575 an xlsx file holds below its header; choose csv "
+                  "or tsv (File error)\n32 files: rows that skip\n33 files checked, 1 with errors"),
               std::string::npos)
         << xlsx.out;
     args[3] = dir.path("t.csv");
@@ -251,7 +324,11 @@ TEST(BatchCheck, WarnsOfLegalFilesWhoseNumbersNeedALookAndChangesNoOutput) {
         {"twin/clean.vty",
          {"warning: its subject \"clean\" is also the subject of \"" + dir +
           "clean.vty\": the output holds two records under one name, one participant counted twice "
-          "or two participants mixed up"}}};
+          "or two participants mixed up"}},
+        {"opened.vty",
+         {"data line 1 (file line 3), field 6: warning: it counts 4 boxes opened but field 7 lists "
+          "3 (\"BCA\"): the Open column averages field 6, while the between-search errors come "
+          "from the boxes of field 7 (the first of 2 data lines where they differ)"}}};
     std::vector<std::string> paths;
     std::string lines;
     for (const auto& [name, warnings] : files) {
@@ -263,14 +340,20 @@ TEST(BatchCheck, WarnsOfLegalFilesWhoseNumbersNeedALookAndChangesNoOutput) {
     args.insert(args.end(), paths.begin(), paths.end());
     const Result warned = batch(args);
     EXPECT_EQ(warned.status, ExitOk) << "warnings alone never fail the check";
-    EXPECT_EQ(warned.out, lines + "9 files checked, 0 with errors, 8 with warnings\n");
+    // Then how many files have each kind of warning.
+    lines += "1 file: lines before row 0\n1 file: no row number 0\n1 file: rows that skip\n"
+             "1 file: rows that step back\n1 file: line feed in a line\n"
+             "1 file: line feed in header\n1 file: opened count differs\n"
+             "2 files: other cluster count\n1 file: subject seen before\n";
+    const std::string dat = " checked for the .dat (--format names another format), ";
+    EXPECT_EQ(warned.out, lines + "10 files" + dat + "0 with errors, 9 with warnings\n");
 
     // A failing first file gives its error line and leaves the cluster count to the next file.
     args.insert(args.begin() + 1, Data + "/broken.vty");
     const std::string error = Data + "/broken.vty: data line 1 (file line 3), field 6: \"300\" "
                                      "does not fit 0..255 (Overflow)\n";
     EXPECT_EQ(batch(args).out,
-              error + lines + "10 files checked, 1 with errors, 8 with warnings\n");
+              error + lines + "11 files" + dat + "1 with errors, 9 with warnings\n");
 
     TempDir out;
     args = {"-o", out.path("study.dat")};
@@ -328,12 +411,12 @@ TEST(BatchCommand, EndToEndOnTheStudyData) {
                                 dir.path("err") + "'";
     EXPECT_EQ(std::system(("LANG=C " + command).c_str()), 0);
     EXPECT_EQ(readFile(out), readFile(Data + "/expected.dat"));
-    EXPECT_EQ(readFile(dir.path("err")), "");
+    EXPECT_NE(readFile(dir.path("err")).find("shifted columns"), std::string::npos);
 
     const std::string failing = std::string(DOZORIRA_BATCH) + " -o '" + out + "' '" + Data +
                                 "/broken.vty' 2>'" + dir.path("err") + "'";
     EXPECT_EQ(WEXITSTATUS(std::system(failing.c_str())), 1);
-    EXPECT_NE(readFile(dir.path("err")).find("(Overflow)\n"), std::string::npos);
+    EXPECT_NE(readFile(dir.path("err")).find("(Overflow); run with --check"), std::string::npos);
 }
 
 // The golden files were checked in GNU PSPP and pandas (see readers/read_back.py).
@@ -372,11 +455,16 @@ TEST(BatchFormats, WholeOrUntouched) {
     TempDir dir;
     const std::string latin1 = dir.write("pp\xE9.vty", readFile(Data + "/pp01.vty"));
     const std::string coded = dir.write("pp_x0041_.vty", readFile(Data + "/pp01.vty"));
-    const std::vector<std::string> many(60, Data + "/pp02.vty");
     // Enough files to be read on several threads.
-    std::vector<std::string> outputAmongMany(100, Data + "/pp02.vty");
+    std::vector<std::string> outputAmongMany;
+    std::filesystem::create_directories(dir.path("many"));
+    for (int i = 0; i < 100; ++i)
+        outputAmongMany.push_back(
+            dir.write("many/pp" + std::to_string(i) + ".vty", readFile(Data + "/pp02.vty")));
+    const std::vector<std::string> many(outputAmongMany.begin(), outputAmongMany.begin() + 60);
     outputAmongMany[10] = Data + "/broken.vty";
     outputAmongMany[90] = latin1;
+    std::filesystem::create_hard_link(latin1, dir.path("same.dat"));
     struct Case {
         std::string output;
         std::vector<std::string> files;
@@ -394,8 +482,8 @@ TEST(BatchFormats, WholeOrUntouched) {
              "subject; rename the task file (Invalid argument)"},
         {"study.tsv", {latin1}, "(Invalid argument)"},
         {"study.xlsx", {coded}, "code such as _x0041_ that spreadsheets read as another character"},
-        {"pp\xE9.vty", {latin1}, "the output file is this task file"},
-        {"pp\xE9.vty", outputAmongMany, "the output file is this task file"},
+        {"same.dat", {latin1}, "the output file is this task file"},
+        {"same.dat", outputAmongMany, "the output file is this task file"},
         {"study.dta", many, "cannot write the output file: File too large (File error)", 1024},
         {"study.sav", many, "File too large", 1024},
         {"study.tsv", many, "File too large", 1024},
@@ -404,7 +492,7 @@ TEST(BatchFormats, WholeOrUntouched) {
         {"study.xlsx", many, "xl/worksheets/sheet1.xml came out cut short", 16384}};
     std::signal(SIGXFSZ, SIG_IGN);
     for (const Case& c : cases) {
-        if (c.output != "pp\xE9.vty") dir.write(c.output, "earlier output");
+        if (c.output != "same.dat") dir.write(c.output, "earlier output");
         const std::string before = readFile(dir.path(c.output));
         std::vector<std::string> args = {"-o", dir.path(c.output)};
         args.insert(args.end(), c.files.begin(), c.files.end());
@@ -438,18 +526,26 @@ TEST(BatchFormats, EachFormatKeepsItsRules) {
         std::string signature; // how the file begins
         bool noHeader, separator, longLayout, trials, latin1Subject, timestamped,
             clusterCountWarning;
+        bool localeDecimals;      // a decimal-comma locale writes 4,667 without --decimal-separator
+        bool formulaSubject;      // a subject beginning with = is written
+        bool blankSubjectWarning; // --check warns of a subject that begins with a blank
     };
+    // clang-format off
     const std::vector<Rules> formats = {
-        {"dat", "Subject\tClusters\tTrials1\t", true, true, false, false, true, false, true},
-        {"tsv", "Subject\tClusters\tTrials1\t", false, true, true, true, false, false, false},
-        {"sav", "$FL2", false, false, true, true, false, true, false},
-        {"dta", "<stata_dta>", false, false, true, true, false, true, false},
-        {"csv", "Subject,Clusters,Trials1,", false, true, true, true, false, false, false},
-        {"xlsx", "PK\x03\x04", false, false, true, true, false, true, false}};
+        {"dat", "Subject\tClusters\tTrials1\t", true, true, false, false, true, false, true, true, true, false},
+        {"tsv", "Subject\tClusters\tTrials1\t", false, true, true, true, false, false, false, false, true, false},
+        {"sav", "$FL2", false, false, true, true, false, true, false, false, true, true},
+        {"dta", "<stata_dta>", false, false, true, true, false, true, false, false, true, true},
+        {"csv", "Subject;Clusters;Trials1;", false, true, true, true, false, false, false, true, false, false},
+        {"xlsx", "PK\x03\x04", false, false, true, true, false, true, false, false, true, false}};
+    // clang-format on
     TempDir dir;
     const std::string one = Data + "/pp01.vty";
     const std::string two = Data + "/warnings/twoclusters.vty";
     const std::string latin1 = dir.write("pp\xE9.vty", readFile(one));
+    const std::string formula = dir.write("=HYPERLINK(1).vty", readFile(one));
+    const std::string blank = dir.write(" lead.vty", readFile(one));
+    const std::map<std::string, std::string> german = {{"LANG", "de_DE.UTF-8"}};
     for (const Rules& f : formats) {
         std::string upper = f.name;
         for (char& c : upper)
@@ -457,11 +553,14 @@ TEST(BatchFormats, EachFormatKeepsItsRules) {
         for (const std::vector<std::string>& choice :
              {std::vector<std::string>{"-o", dir.path("x." + f.name)},
               {"-o", dir.path("X." + upper)},
-              {"--format", f.name, "-o", dir.path("x")}}) {
+              {"--format", f.name, "-o", dir.path("x")},
+              {"--format", upper, "-o", dir.path("y")}}) {
             std::vector<std::string> args = choice;
             args.push_back(one);
-            EXPECT_EQ(batch(args).status, ExitOk) << f.name;
-            EXPECT_EQ(readFile(choice.back()).rfind(f.signature, 0), 0u) << choice.back();
+            EXPECT_EQ(batch(args, german).status, ExitOk) << f.name;
+            const std::string written = readFile(choice.back());
+            EXPECT_EQ(written.rfind(f.signature, 0), 0u) << choice.back();
+            EXPECT_EQ(written.find("4,667") != std::string::npos, f.localeDecimals) << f.name;
         }
         const std::string out = dir.path("study");
         const auto status = [&](std::vector<std::string> options, const std::string& task,
@@ -474,16 +573,24 @@ TEST(BatchFormats, EachFormatKeepsItsRules) {
         EXPECT_EQ(status({"--long"}, one), f.longLayout ? ExitOk : ExitUsage) << f.name;
         EXPECT_EQ(status({"--trials"}, one), f.trials ? ExitOk : ExitUsage) << f.name;
         EXPECT_EQ(status({}, latin1), f.latin1Subject ? ExitOk : ExitRunError) << f.name;
+        EXPECT_EQ(status({}, formula), f.formulaSubject ? ExitOk : ExitRunError) << f.name;
         EXPECT_EQ(status({}, one, {{"SOURCE_DATE_EPOCH", "now"}}),
                   f.timestamped ? ExitUsage : ExitOk)
             << f.name;
 
-        const Result check = batch({"--check", "-o", dir.path("x." + f.name), one, two, latin1});
-        EXPECT_EQ(check.status, f.latin1Subject ? ExitOk : ExitRunError) << f.name;
+        const Result check =
+            batch({"--check", "-o", dir.path("x." + f.name), one, two, latin1, formula, blank});
+        EXPECT_EQ(check.status, f.latin1Subject && f.formulaSubject ? ExitOk : ExitRunError);
         EXPECT_EQ(check.out.find("more columns than the column names") != std::string::npos,
                   f.clusterCountWarning)
             << check.out;
-        EXPECT_EQ(check.out.find("(Invalid argument)") == std::string::npos, f.latin1Subject)
+        EXPECT_EQ(check.out.find("UTF-8 text") == std::string::npos, f.latin1Subject) << check.out;
+        EXPECT_EQ(check.out.find("runs as a formula when it opens a csv file: write an xlsx or a "
+                                 "tsv instead") == std::string::npos,
+                  f.formulaSubject)
+            << check.out;
+        EXPECT_EQ(check.out.find("\" lead\" begins with a blank") != std::string::npos,
+                  f.blankSubjectWarning)
             << check.out;
     }
 }

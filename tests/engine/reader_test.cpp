@@ -81,11 +81,12 @@ TEST(LineReading, CrAndCrLfEndLinesButALoneLfIsText) {
     EXPECT_EQ(t.cluster(1).trial(2).OpenedBoxes, "AC") << "the last line needs no line end";
 }
 
-TEST(LineReading, LineFeedOnlyFilesEndAtTheSecondHeader) {
+TEST(LineReading, LineFeedOnlyFilesEndAtTheSecondHeaderAndSaySo) {
     const RunError e = readFailure("h1\nh2\n" + row("0") + "\n");
     EXPECT_EQ(e.kind(), ErrorKind::InputPastEndOfFile);
-    EXPECT_EQ(e.problem(), "the file ends before header line 2; a task file starts with two "
-                           "header lines");
+    EXPECT_EQ(e.problem(), "its lines end in LF only; a task file's lines end in CR LF");
+    EXPECT_EQ(readFailure("h1").problem(),
+              "the file ends before header line 2; a task file starts with two header lines");
 }
 
 TEST(LineReading, TwoHeaderLinesAreNeededAndEnough) {
@@ -174,8 +175,11 @@ TEST(ReadingErrors, NameTheLineTheFieldAndTheKind) {
     }();
     const Case cases[] = {
         {taskFile({row("0"), ""}), ErrorKind::SubscriptOutOfRange,
-         "data line 2 (file line 4), field 0: the line has 0 fields, a data line needs at least "
-         "10 (Subscript out of range)"},
+         "data line 2 (file line 4): a blank data line, where a data line needs at least 10 "
+         "fields: delete it (Subscript out of range)"},
+        {taskFile({row("0"), "  ", row("1")}), ErrorKind::SubscriptOutOfRange,
+         "data line 2 (file line 4): a blank data line, where a data line needs at least 10 "
+         "fields: delete it (Subscript out of range)"},
         {taskFile({"0\ta\t6\t1\tA"}), ErrorKind::SubscriptOutOfRange,
          "data line 1 (file line 3), field 6: the line has 5 fields, a data line needs at least "
          "10 (Subscript out of range)"},

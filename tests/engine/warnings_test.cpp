@@ -38,9 +38,13 @@ TEST(NumberWarnings, NameTheFirstFieldOfEachKindAndHowManyLinesHaveIt) {
           "hexadecimal number and &O an octal one (the first of 2 data lines with a number in "
           "hexadecimal or octal)"}},
         {"rounded.vty",
-         {"data line 3 (file line 5), field 6: warning: \"2.5\" reads as 2: a number that is not "
+         {"data line 3 (file line 5), field 6: warning: \"4.5\" reads as 4: a number that is not "
           "whole is rounded, an exact half to the even neighbour (the only data line with a "
           "number that gets rounded)"}},
+        {"opened.vty",
+         {"data line 1 (file line 3), field 6: warning: it counts 4 boxes opened but field 7 "
+          "lists 3 (\"BCA\"): the Open column averages field 6, while the between-search errors "
+          "come from the boxes of field 7 (the first of 2 data lines where they differ)"}},
     };
     for (const auto& [name, lines] : files)
         EXPECT_EQ(warningsOf(name), lines) << name;

@@ -46,6 +46,7 @@ def study(name, count, source="pp02.vty"):
 SMALL = study("a", 3)
 OTHER = study("b", 3, "pp01.vty")
 LARGE = study("large", 1000)
+MANY = study("many", 800, "pp01.vty")  # another study, as a task file may be given only once
 BROKEN = SMALL + [f"{data}/broken.vty"]
 TYPO = SMALL + [f"{work}/a/a0009.vty"]
 
@@ -190,7 +191,7 @@ def case_link_loop(folder, fmt):
 
 
 def case_file_size_limit(folder, fmt):
-    return dict(files=SMALL * 20, status=1, message="File too large", earlier="kept", limit=600)
+    return dict(files=LARGE[:60], status=1, message="File too large", earlier="kept", limit=600)
 
 
 def case_task_file_as_output(folder, fmt):
@@ -332,10 +333,10 @@ def together(fmt):
     """Two runs of different studies at once leave one of them, whole."""
     folder = folder_for("together", fmt)
     both = [subprocess.Popen([batch, "--format", fmt, "-o", f"{folder}/out"] + files, env=ENV)
-            for files in (LARGE, SMALL * 800)]
+            for files in (LARGE, MANY)]
     expect(f"together {fmt}: status", [p.wait() for p in both], [0, 0])
     expect(f"together {fmt}: one whole study", open(f"{folder}/out", "rb").read() in
-           (reference(fmt, LARGE, "large"), reference(fmt, SMALL * 800, "many")), True)
+           (reference(fmt, LARGE, "large"), reference(fmt, MANY, "many")), True)
 
 
 def cases(fmt):

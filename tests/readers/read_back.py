@@ -1,11 +1,13 @@
 """Reads the batch command's sav, dta, tsv, csv and xlsx with readers no one here wrote: GNU PSPP
-reads the .sav without a word, pandas reads the .dta with its labels, the .tsv, the .csv and the
-.xlsx, R reads the .csv, LibreOffice opens the .xlsx, and every value they see must equal the
-.dat's of the same task files; the trial rows must add up to the .dat's means and sums.
+reads the .sav without a word; pandas the .dta with its labels, the .tsv, the .csv and the .xlsx;
+R's read.delim, read.csv and read.csv2 the text, haven the .sav and .dta, openxlsx and readxl the
+.xlsx; LibreOffice and Gnumeric's ssconvert open the .xlsx. Every value they see must equal the
+.dat's of the same task files, every subject, awkward ones too, must come back exactly, the labels
+must be the task files' own, and the trial rows must add up to the .dat's means and sums.
 Usage: read_back.py DOZORIRA_BATCH TEST_DATA"""
 import csv
-import glob
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -17,57 +19,85 @@ import pandas as pd
 
 batch, data = sys.argv[1], sys.argv[2]
 work = tempfile.mkdtemp()
-# Longer in UTF-8 bytes than in characters: a string width counted in characters would cut it.
-shutil.copy(f"{data}/pp02.vty", f"{work}/Zoë-Łukasz.vty")
-# A subject that a spreadsheet would take for a number, and a cluster whose row numbers skip.
-shutil.copy(f"{data}/pp01.vty", f"{work}/007.vty")
-tasks = [f"{data}/pp01.vty", f"{work}/Zoë-Łukasz.vty", f"{data}/pp03.vty", f"{work}/007.vty",
-         f"{data}/warnings/skipped.vty"]
+# Subjects that a reader could take for a number, markup, a list or something to trim; one longer
+# in UTF-8 bytes than in characters, which a string width counted in characters would cut.
+AWKWARD = {"007": "pp01", "a&b": "pp02", " lead": "pp01", "Zoë": "pp02", "1,5": "pp01",
+           "Zoë-Łukasz": "pp02"}
+for subject, source in AWKWARD.items():
+    shutil.copy(f"{data}/{source}.vty", f"{work}/{subject}.vty")
+# A participant without clusters, and a cluster whose row numbers skip.
+tasks = [f"{data}/pp01.vty", f"{data}/pp03.vty", f"{data}/warnings/skipped.vty"] + \
+    [f"{work}/{subject}.vty" for subject in AWKWARD]
 CLUSTER = ["Trials", "Boxes", "Open", "W_Err", "B_err"]
+TRIAL = ["Subject", "Cluster", "Label", "Trial", "Recorded", "Boxes", "Opened", "W_Err", "B_err"]
 LAYOUTS = {"wide": (), "long": ("--long",), "trials": ("--trials",)}
 
 
 def run(output, *options, files=tasks):
-    subprocess.run([batch, "-o", f"{work}/{output}", *options, *files], check=True)
+    subprocess.run([batch, "-o", f"{work}/{output}", *options, *files], check=True,
+                   stderr=subprocess.DEVNULL)
     return f"{work}/{output}"
+
+
+def labels_and_lines(path):
+    """Each cluster's label, field 1 of its last line, and how many lines it holds."""
+    with open(path, "rb") as f:
+        lines = re.split(rb"\r\n|\r", f.read())[2:]
+    clusters = []
+    for line in filter(None, lines):
+        fields = line.decode("utf-8").split("\t")
+        if int(fields[0]) == 0:
+            clusters.append(["", 0])
+        if clusters:
+            clusters[-1] = [fields[1], clusters[-1][1] + 1]
+    return clusters
 
 
 def expected_tables():
     with open(run("study.dat", "--no-header", "--decimal-separator", "."), encoding="utf-8",
               newline="") as dat:
         lines = dat.read().split("\r\r\n")[:-1]
-    records = [[field.strip() for field in line.split("\t")[:-1]] for line in lines]
+    records = [[line.split("\t")[0]] + [f.strip() for f in line.split("\t")[1:-1]]
+               for line in lines]
     number = lambda text: float(text) if "." in text else int(text)
     widest = max(int(r[1]) for r in records)
     wide = [[r[0]] + [number(f) for f in r[1:]] + [None] * 5 * (widest - int(r[1]))
             for r in records]
-    long = [[r[0], n + 1] + [number(f) for f in r[2 + 5 * n:7 + 5 * n]]
-            for r in records for n in range(int(r[1]))]
+    clusters = {r[0]: labels_and_lines(path) for r, path in zip(records, tasks)}
+    long = []
+    for r in records:
+        long += [[r[0], n + 1, clusters[r[0]][n][0]] + [number(f) for f in r[2 + 5 * n:7 + 5 * n]]
+                 for n in range(int(r[1]))] or [[r[0]] + [None] * 7]
     wide_names = ["Subject", "Clusters"] + [f"{c}{n}" for n in range(1, widest + 1)
                                             for c in CLUSTER]
-    means = {(r[0], n + 1): r[2 + 5 * n:7 + 5 * n] for r in records for n in range(int(r[1]))}
-    return {"wide": (wide_names, wide), "long": (["Subject", "Cluster"] + CLUSTER, long),
-            "trials": trial_table(means)}
+    return {"wide": (wide_names, wide), "long": (["Subject", "Cluster", "Label"] + CLUSTER, long),
+            "trials": trial_table(records, clusters)}
 
 
-def trial_table(means):
-    """The trial rows as pandas reads the tsv, once their means and sums are the .dat's."""
+def trial_table(records, clusters):
+    """The trial rows as pandas reads the tsv, once their means and sums are the .dat's and
+    Recorded marks the trials without a line."""
     frame = read_text(run("trials.tsv", "--trials"), sep="\t", quoting=3)
     table = (list(frame.columns), rows(frame))
-    check("trial columns", table[0],
-          ["Subject", "Cluster", "Trial", "Boxes", "Opened", "W_Err", "B_err"])
-    for (subject, cluster), (trials, boxes, opened, within, between) in means.items():
-        mine = [r for r in table[1] if r[:2] == [subject, cluster]]
-        check(f"trials of {subject} {cluster}", [r[2] for r in mine],
-              list(range(1, int(trials) + 1)))
-        check("boxes", {r[3] for r in mine}, {int(boxes)})
-        for column, mean in ((4, opened), (5, within)):
-            exact = Fraction(sum(int(r[column]) for r in mine), len(mine))
-            check(f"mean of {subject} {cluster}", abs(exact - Fraction(mean)) <= Fraction(1, 2000),
-                  True)
-        check(f"B_err of {subject} {cluster}", sum(r[6] for r in mine), float(between))
-    check("every trial row belongs to a cluster", len(table[1]),
-          sum(int(m[0]) for m in means.values()))
+    check("trial columns", table[0], TRIAL)
+    for r in records:
+        mine = [row for row in table[1] if row[0] == r[0]]
+        if r[1] == "0":
+            check(f"the one row of {r[0]}", mine, [[r[0]] + [None] * 8])
+        for n in range(int(r[1])):
+            trials, boxes, opened, within, between = r[2 + 5 * n:7 + 5 * n]
+            label, line_count = clusters[r[0]][n]
+            got = [row for row in mine if row[1] == n + 1]
+            check(f"trials of {r[0]} {n + 1}", [row[3] for row in got],
+                  list(range(1, int(trials) + 1)))
+            check("label and boxes", {(row[2], row[5]) for row in got}, {(label, int(boxes))})
+            check("recorded", [row[4] for row in got],
+                  [1] * line_count + [0] * (int(trials) - line_count))
+            for column, mean in ((6, opened), (7, within)):
+                exact = Fraction(sum(int(row[column]) for row in got), len(got))
+                check(f"mean of {r[0]} {n + 1}", abs(exact - Fraction(mean)) <= Fraction(1, 2000),
+                      True)
+            check(f"B_err of {r[0]} {n + 1}", sum(row[8] for row in got), float(between))
     return table
 
 
@@ -75,17 +105,22 @@ def rows(frame):
     return frame.astype(object).where(frame.notna(), None).values.tolist()
 
 
-# As programs should read text: only an empty field missing, the subject as text.
+# As programs should read text: only an empty field missing, the subject and label as text.
 def read_text(path, **options):
-    return pd.read_csv(path, dtype={"Subject": str}, keep_default_na=False, na_values=[""],
-                       encoding="utf-8", **options)
+    return pd.read_csv(path, dtype={"Subject": str, "Label": str}, keep_default_na=False,
+                       na_values=[""], encoding="utf-8", **options)
 
 
 def csv_table(path, delimiter=",", decimal="."):
+    """A table written back as csv by another program: numbers as floats, an empty field as
+    missing, the subject and the label as they are."""
     with open(path, encoding="utf-8", newline="") as f:
         table = list(csv.reader(f, delimiter=delimiter))
-    number = lambda text: None if text.strip() == "" else float(text.replace(decimal, "."))
-    return table[0], [[row[0]] + [number(text) for text in row[1:]] for row in table[1:]]
+    texts = [name in ("Subject", "Label") for name in table[0]]
+    value = lambda text, is_text: (text if is_text and text != "" else None if text.strip() == ""
+                                   else float(text.replace(decimal, ".")))
+    return table[0], [[value(text, is_text) for text, is_text in zip(row, texts)]
+                      for row in table[1:]]
 
 
 def pspp_table(sav):
@@ -98,17 +133,32 @@ def pspp_table(sav):
     return csv_table(f"{sav}.csv")
 
 
+R_READERS = {
+    "csv": 'read.csv(f, na.strings = character(), colClasses = c(Subject = "character"), '
+           'encoding = "UTF-8")',
+    "semicolon.csv": 'read.csv2(f, na.strings = character(), '
+                     'colClasses = c(Subject = "character"), encoding = "UTF-8")',
+    "tsv": 'read.delim(f, quote = "", na.strings = character(), '
+           'colClasses = c(Subject = "character"), encoding = "UTF-8")',
+    "dta": "haven::zap_labels(haven::read_dta(f))",
+    "sav": "haven::zap_labels(haven::read_sav(f))",
+    "openxlsx.xlsx": "openxlsx::read.xlsx(f)",
+    "readxl.xlsx": "readxl::read_excel(f, trim_ws = FALSE)",
+}
+
+
 def r_tables(files):
-    """Each csv as R's read.csv (read.csv2 for ";") reads it, written back by R's write.csv."""
-    script = ('a <- commandArgs(TRUE); for (i in seq(1, length(a), 2)) {'
-              ' read <- if (endsWith(a[i], "semicolon.csv")) read.csv2 else read.csv;'
-              ' d <- read(a[i], na.strings = character(), colClasses = c(Subject = "character"),'
-              ' encoding = "UTF-8");'
-              ' write.csv(d, a[i + 1], row.names = FALSE, na = "", fileEncoding = "UTF-8") }')
-    args = [arg for f in files for arg in (f, f"{f}.r.csv")]
+    """Each file as R reads it, by the reader its name ends with, written back by write.csv;
+    one start of R for all."""
+    script = ("a <- commandArgs(TRUE); for (i in seq(1, length(a), 3)) { f <- a[i];"
+              " d <- as.data.frame(eval(parse(text = a[i + 1])));"
+              ' write.csv(d, a[i + 2], row.names = FALSE, na = "", fileEncoding = "UTF-8") }')
+    args = []
+    for path, reader in files:
+        args += [path, R_READERS[reader], f"{path}.{reader}.r.csv"]
     subprocess.run(["Rscript", "-e", script, *args], check=True,
                    env={**os.environ, "LANG": "C.UTF-8"})
-    return {f: csv_table(f"{f}.r.csv") for f in files}
+    return {(path, reader): csv_table(f"{path}.{reader}.r.csv") for path, reader in files}
 
 
 def libreoffice_tables(files):
@@ -120,39 +170,58 @@ def libreoffice_tables(files):
     return {f: csv_table(f"{out}/{os.path.basename(f)[:-5]}.csv") for f in files}
 
 
+def gnumeric_table(xlsx):
+    subprocess.run(["ssconvert", xlsx, f"{xlsx}.gnumeric.csv"], check=True, capture_output=True)
+    return csv_table(f"{xlsx}.gnumeric.csv")
+
+
 def check(what, got, expected):
     assert got == expected, f"{what}:\n{got}\n!=\n{expected}"
 
 
 expected = expected_tables()
-labels = {"Subject": "Subject (task file name)", "Cluster": "Cluster number", "Trials": "Trials",
+labels = {"Subject": "Subject (task file name)", "Cluster": "Cluster number",
+          "Label": "Cluster label (field 1 of its last line)", "Trials": "Trials",
           "Boxes": "Boxes", "Open": "Mean boxes opened per trial",
           "W_Err": "Mean within-search errors per trial", "B_err": "Between-search errors"}
-comma_csvs, xlsxs = [], []
+in_r, xlsxs = [], []
 for layout, options in LAYOUTS.items():
     names, table = expected[layout]
-    check(f"{layout} sav in PSPP", pspp_table(run(f"{layout}.sav", *options)), (names, table))
+    sav = run(f"{layout}.sav", *options)
+    check(f"{layout} sav in PSPP", pspp_table(sav), (names, table))
     with pd.io.stata.StataReader(run(f"{layout}.dta", *options)) as dta:
         frame = dta.read()
-        check(f"{layout} dta in pandas", (list(frame.columns), rows(frame)), (names, table))
-        check("dta file label", dta.data_label.endswith(", 5 task files"), True)
+        # Stata's missing text is the empty one.
+        got = [[None if value == "" else value for value in row] for row in rows(frame)]
+        check(f"{layout} dta in pandas", (list(frame.columns), got), (names, table))
+        check("dta file label", dta.data_label.endswith(f", {len(tasks)} task files"), True)
         got = dta.variable_labels()
     if layout != "trials":
         check(f"{layout} dta labels", got if layout == "long" else got["B_err2"],
               labels if layout == "long" else "Between-search errors, cluster 2")
-    frame = read_text(run(f"{layout}.tsv", *options), sep="\t", quoting=3)
+    tsv = run(f"{layout}.tsv", *options)
+    frame = read_text(tsv, sep="\t", quoting=3)
     check(f"{layout} tsv in pandas", (list(frame.columns), rows(frame)), (names, table))
-    for name, separators in ((f"{layout}.csv", {}),
-                             (f"{layout}-semicolon.csv", {"sep": ";", "decimal": ","})):
-        extra = ("--decimal-separator", ",") if separators else ()
-        frame = read_text(run(name, *options, *extra), **separators)
+    in_r += [(tsv, "tsv"), (sav, "sav"), (f"{work}/{layout}.dta", "dta")]
+    # Without --decimal-separator a csv follows the locale: "," between fields and "." as the
+    # decimal point in English, ";" and "," in German.
+    for name, locale, reader, separators in (
+            (f"{layout}.csv", "en_GB.UTF-8", "csv", {}),
+            (f"{layout}-semicolon.csv", "de_DE.UTF-8", "semicolon.csv",
+             {"sep": ";", "decimal": ","})):
+        subprocess.run([batch, "-o", f"{work}/{name}", *options, *tasks], check=True,
+                       stderr=subprocess.DEVNULL, env={**os.environ, "LC_ALL": locale})
+        frame = read_text(f"{work}/{name}", **separators)
         check(f"{name} in pandas", (list(frame.columns), rows(frame)), (names, table))
-        comma_csvs.append(f"{work}/{name}")
-    frame = pd.read_excel(run(f"{layout}.xlsx", *options), dtype={"Subject": str})
+        in_r.append((f"{work}/{name}", reader))
+    xlsx = run(f"{layout}.xlsx", *options)
+    frame = pd.read_excel(xlsx, dtype={"Subject": str, "Label": str})
     check(f"{layout} xlsx in pandas", (list(frame.columns), rows(frame)), (names, table))
-    xlsxs.append(f"{work}/{layout}.xlsx")
-for path, got in r_tables(comma_csvs).items():
-    check(f"{path} in R", got, expected[os.path.basename(path).split("-")[0].split(".")[0]])
+    check(f"{layout} xlsx in Gnumeric", gnumeric_table(xlsx), (names, table))
+    in_r += [(xlsx, "openxlsx.xlsx"), (xlsx, "readxl.xlsx")]
+    xlsxs.append(xlsx)
+for (path, reader), got in r_tables(in_r).items():
+    check(f"{path} in R by {reader}", got, expected[os.path.basename(path).split("-")[0].split(".")[0]])
 for path, got in libreoffice_tables(xlsxs).items():
     check(f"{path} in LibreOffice", got, expected[os.path.basename(path)[:-5]])
 sheet = openpyxl.load_workbook(f"{work}/wide.xlsx").active
@@ -168,7 +237,17 @@ with open(f"{work}/list.sps", "w") as f:
 listed = subprocess.run(["pspp", f"{work}/list.sps"], capture_output=True,
                         text=True).stdout
 check("32767 errors as PSPP lists them", "|32767.000|" in listed, True)
-# A file without rows: the library checks its variables only at the first row.
-check("empty long sav in PSPP", pspp_table(run("empty.sav", "--long", files=[f"{data}/pp03.vty"])),
-      (expected["long"][0], []))
+# A sheet that the workbook's zip holds in many pieces, whose texts cross from one to the next.
+os.makedirs(f"{work}/many")
+many = [f"{work}/many/<a&b {n:03}>.vty" for n in range(150)]
+for path in many:
+    shutil.copy(f"{data}/pp02.vty", path)
+sheet = openpyxl.load_workbook(run("many.xlsx", "--trials", files=many), read_only=True).active
+check("texts of a long sheet", [(row[0], row[2]) for row in sheet.iter_rows(min_row=2,
+                                                                             values_only=True)],
+      [(f"<a&b {n:03}>", label) for n in range(150) for label in ["four"] * 3 + ["eight"] * 2])
+# A file of one participant without clusters: one row of missing values.
+check("long sav of no cluster in PSPP",
+      pspp_table(run("empty.sav", "--long", files=[f"{data}/pp03.vty"])),
+      (expected["long"][0], [["pp03"] + [None] * 7]))
 shutil.rmtree(work)
