@@ -3,6 +3,7 @@
 #include "check.h"
 #include "error.h"
 #include "locale_separator.h"
+#include "report_file.h"
 #include "request.h"
 
 #include <CLI/CLI.hpp>
@@ -20,6 +21,7 @@ constexpr long long LatestTimestamp = 253402300799; // 9999-12-31 23:59:59 UTC
 
 struct Arguments {
     std::string output;
+    std::string report;
     bool noHeader = false;
     std::string separator;
     bool check = false;
@@ -29,6 +31,7 @@ struct Arguments {
     bool trialLayout = false;
     // What the options ask for, once they are known to go together.
     output::OutputRequest request;
+    std::optional<output::ReportRequest> reportRequest;
     study::TaskFiles files; // with the task files of every folder in its place
 };
 
@@ -61,8 +64,8 @@ public:
         return spaced;
     }
     std::string make_usage(const CLI::App* /*app*/, std::string name) const override {
-        return "Usage: " + name + " [OPTIONS] -o OUTPUT TASKFILE...\n" + //
-               "   or: " + name + " [OPTIONS] --check TASKFILE...\n" +   //
+        return "Usage: " + name + " [OPTIONS] -o OUTPUT [--report REPORT] TASKFILE...\n" + //
+               "   or: " + name + " [OPTIONS] --check [--report REPORT] TASKFILE...\n" + //
                "   or: " + name + " --help | --version\n";
     }
     std::string make_positionals(const CLI::App* /*app*/) const override {
@@ -121,6 +124,8 @@ std::string whatItTakes(const std::string& option) {
         return "-o takes the output file: -o FILE, or -o - for standard output";
     if (option == "--format") return "--format takes " + output::formatsWhere(anyFormat);
     if (option == "--decimal-separator") return "--decimal-separator takes . or ,";
+    if (option == "--report")
+        return "--report takes the report file, a name ending in .pdf, or - for standard output";
     return option + " needs a value";
 }
 
@@ -153,6 +158,31 @@ std::optional<std::time_t> sourceDate(const std::string& value) {
                          std::to_string(LatestTimestamp) + " (the end of the year 9999), not " +
                          dozorira::shownName(value, true) + "; set it to one, or unset it");
     return static_cast<std::time_t>(seconds);
+}
+
+// A report goes to a PDF file, or to standard output or a descriptor: a name with another
+// extension is more likely an output file given to the wrong option than a report.
+bool reportName(std::string_view path) {
+    std::string extension(path.substr(path.size() - std::min<std::size_t>(path.size(), 4)));
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".pdf" || path == "-" || path.starts_with("/dev/") ||
+           path.starts_with("/proc/self/fd/");
+}
+
+void validateReport(const Arguments& args) {
+    if (!reportName(args.report)) throw UsageError(whatItTakes("--report"));
+    if (args.check && args.report == "-")
+        throw UsageError("--check prints its lines to standard output, so its report cannot go "
+                         "there: give --report a file");
+}
+
+// The report shows when the run was, as SOURCE_DATE_EPOCH gives it, so that two runs of one
+// study give the same bytes.
+output::ReportRequest reportRequest(const std::vector<std::string>& commandLine,
+                                    const Arguments& args, const Environment& environment) {
+    const std::optional<std::time_t> time = sourceDate(environment("SOURCE_DATE_EPOCH"));
+    return report::reportRequest(args.report, {commandLine, time ? *time : std::time(nullptr)});
 }
 
 output::OutputRequest request(const Arguments& args, const Environment& environment) {
@@ -200,9 +230,15 @@ void describe(CLI::App& app, Arguments& args) {
                  "One row per participant, cluster and trial, with the trial's counts of opened "
                  "boxes, within- and between-search errors (all formats but dat)");
     app.add_flag("--check", args.check,
-                 "Read and score every task file, write nothing, and report every "
-                 "file that fails or whose numbers need a look in the output format "
+                 "Read and score every task file, write nothing but the --report, and report "
+                 "every file that fails or whose numbers need a look in the output format "
                  "that --format or -o name (dat without them)");
+    app.add_option("--report", args.report,
+                   "Also write a PDF report of the study to REPORT (.pdf; - for standard output): "
+                   "the summary of every cluster, every participant on a plot, the values that "
+                   "lie far from their cluster's median, and what --check says; with --check, of "
+                   "the files that pass. Replaced, like OUTPUT, only once the run has succeeded")
+        ->option_text("REPORT");
     app.add_option("TASKFILE", args.taskFiles, "Task files, in the order of the records");
     app.formatter(std::make_shared<HelpFormatter>());
     app.footer(
@@ -213,9 +249,10 @@ void describe(CLI::App& app, Arguments& args) {
                         nl_NL.UTF-8 writes 4,667 and en_GB.UTF-8 writes 4.667;
                         task files are always read with a point
   SOURCE_DATE_EPOCH     whole seconds since 1970: a sav, dta or xlsx output
-                        carries this time, shown in UTC, instead of the
-                        current one, so that two runs give identical files;
-                        the other formats and --check leave it unread)");
+                        and the report carry this time, shown in UTC, instead
+                        of the current one, so that two runs give identical
+                        files; the other formats and --check without
+                        --report leave it unread)");
 }
 
 // "--check writes nothing, so --no-header and --decimal-separator do not apply: leave them out"
@@ -255,6 +292,7 @@ output::OutputRequest validate(const CLI::App& app, const Arguments& args,
         throw UsageError(whatItTakes("--format"));
     if (app.count("--decimal-separator") > 0 && args.separator != "." && args.separator != ",")
         throw UsageError(whatItTakes("--decimal-separator"));
+    if (app.count("--report") > 0) validateReport(args);
     return request(args, environment);
 }
 
@@ -312,34 +350,26 @@ std::string parseProblem(const CLI::ParseError& error, const CLI::App& app,
 
 int analyse(const Arguments& args, std::ostream& err) {
     try {
-        output::writeOutput(args.request, args.files);
+        output::writeOutput(args.request, args.files,
+                            args.reportRequest ? &*args.reportRequest : nullptr);
     } catch (const RunError& e) {
         return runError(err, e);
     }
     return ExitOk;
 }
 
-// Warnings never fail the check: the numbers they point at are legal, only worth a look.
-int check(const Arguments& args, std::ostream& out) {
-    output::RunCheck run(args.request.format, args.output);
-    int failed = 0;
-    int warned = 0;
-    for (const std::string& path : args.files.paths) {
-        try {
-            const std::vector<Warning> warnings = run.check(path);
-            for (const Warning& warning : warnings)
-                out << warning.message() << '\n';
-            if (!warnings.empty()) ++warned;
-        } catch (const RunError& e) {
-            out << e.what() << '\n';
-            ++failed;
-        }
+// Only a failing task file fails the check; its report, when asked for, is written all the same,
+// since it lists the failing files.
+int check(const Arguments& args, std::ostream& out, std::ostream& err) {
+    const auto print = [&out](const std::string& line) { out << line << '\n'; };
+    try {
+        const output::CheckCounts counts =
+            output::checkStudy(args.request.format, args.output, args.files, print,
+                               args.reportRequest ? &*args.reportRequest : nullptr);
+        return counts.failed == 0 ? ExitOk : ExitRunError;
+    } catch (const RunError& e) {
+        return runError(err, e);
     }
-    const std::size_t checked = args.files.paths.size();
-    out << std::to_string(checked) << (checked == 1 ? " file" : " files") << " checked, "
-        << std::to_string(failed) << " with errors, " << std::to_string(warned)
-        << " with warnings\n";
-    return failed == 0 ? ExitOk : ExitRunError;
 }
 
 } // namespace
@@ -355,6 +385,8 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         std::vector<std::string> reversed(given.rbegin(), given.rend() - 1);
         app.parse(reversed);
         parsed.request = validate(app, parsed, environment);
+        if (app.count("--report") > 0)
+            parsed.reportRequest = reportRequest(args, parsed, environment);
     } catch (const CLI::CallForHelp&) {
         out << app.help();
         return ExitOk;
@@ -371,7 +403,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     } catch (const RunError& e) {
         return runError(err, e);
     }
-    return parsed.check ? check(parsed, out) : analyse(parsed, err);
+    return parsed.check ? check(parsed, out, err) : analyse(parsed, err);
 }
 
 } // namespace dozorira::cli

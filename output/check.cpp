@@ -8,14 +8,16 @@ namespace dozorira::output {
 RunCheck::RunCheck(Format format, std::string outputPath)
     : rules_(rulesOf(format)), outputPath_(std::move(outputPath)) {}
 
-std::vector<Warning> RunCheck::check(const std::string& path) {
+std::vector<Warning> RunCheck::check(const std::string& path, ParticipantResult* result) {
     if (!outputPath_.empty()) refuseTaskFileAsOutput(outputPath_, {path});
     ClusterTables tables;
-    const ParticipantResult result = analyseTaskFile(path, &tables);
-    checkSubject(rules_, result.subject, path);
+    ParticipantResult read =
+        analyseTaskFile(path, &tables, result ? TrialNumbers::Kept : TrialNumbers::Dropped);
+    checkSubject(rules_, read.subject, path);
     std::vector<Warning> warnings = fileWarnings(tables, path);
-    compareClusterCount(path, result.clusterCount(), warnings);
-    compareSubject(path, result.subject, warnings);
+    compareClusterCount(path, read.clusterCount(), warnings);
+    compareSubject(path, read.subject, warnings);
+    if (result) *result = std::move(read);
     return warnings;
 }
 
@@ -47,6 +49,35 @@ void RunCheck::compareSubject(const std::string& path, const std::string& subjec
                           ": the output holds two records under one name, one participant "
                           "counted twice or two participants mixed up";
     warnings.push_back({path, 0, std::move(problem)});
+}
+
+// Warnings never fail the check: the numbers they point at are legal, only worth a look.
+CheckCounts checkTaskFiles(RunCheck& run, const std::vector<std::string>& paths,
+                           const LineSink& line, std::vector<ParticipantResult>* passed,
+                           bool stopAtError) {
+    CheckCounts counts;
+    ParticipantResult result;
+    for (const std::string& path : paths) {
+        ++counts.checked;
+        try {
+            const std::vector<Warning> warnings = run.check(path, passed ? &result : nullptr);
+            for (const Warning& warning : warnings)
+                line(warning.message());
+            if (!warnings.empty()) ++counts.warned;
+            if (passed) passed->push_back(std::move(result));
+        } catch (const RunError& e) {
+            if (stopAtError) throw;
+            line(e.what());
+            ++counts.failed;
+        }
+    }
+    return counts;
+}
+
+std::string checkSummary(const CheckCounts& counts) {
+    return counted(static_cast<long long>(counts.checked), "file", "files") + " checked, " +
+           std::to_string(counts.failed) + " with errors, " + std::to_string(counts.warned) +
+           " with warnings";
 }
 
 } // namespace dozorira::output
