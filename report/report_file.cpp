@@ -12,8 +12,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The library lies in lib/dozorira beside the program's folder: build/lib/dozorira in the build
-// tree, /usr/lib/dozorira once installed.
+// The library lies in a folder of its own beside the program's folder: in the build tree as it does
+// once installed (/usr/lib/x86_64-linux-gnu/dozorira for /usr/bin).
 // A program whose path is unknown loads no library by a relative name, which would be looked for
 // in the current folder.
 std::string libraryPath() {
@@ -23,8 +23,7 @@ std::string libraryPath() {
         throw RunError(ErrorKind::FileError,
                        "cannot find the report library: the program's own path is unknown (" +
                            ec.message() + ")");
-    return (program.parent_path().parent_path() / "lib" / "dozorira" / DOZORIRA_REPORT_LIBRARY)
-        .string();
+    return (program.parent_path().parent_path() / DOZORIRA_REPORT_LIBRARY).string();
 }
 
 WriteReport* reportWriter() {
