@@ -65,7 +65,7 @@ public:
     }
     std::string make_usage(const CLI::App* /*app*/, std::string name) const override {
         return "Usage: " + name + " [OPTIONS] -o OUTPUT [--report REPORT] TASKFILE...\n" + //
-               "   or: " + name + " [OPTIONS] --check [--report REPORT] TASKFILE...\n" + //
+               "   or: " + name + " [OPTIONS] --check [--report REPORT] TASKFILE...\n" +   //
                "   or: " + name + " --help | --version\n";
     }
     std::string make_positionals(const CLI::App* /*app*/) const override {
@@ -99,7 +99,8 @@ Warnings alone do not make the exit status non-zero.
 
 Exit status:
   0   success; with --check, no task file failed, whatever the warnings
-  1   a task file, a folder or the output failed; the message says which
+  1   a task file, a folder, the output or the report failed; the message
+      says which (a task file that fails --check is listed in its report)
   2   the command line was wrong; the message says what to do
 )";
     }
@@ -237,7 +238,7 @@ void describe(CLI::App& app, Arguments& args) {
                    "Also write a PDF report of the study to REPORT (.pdf; - for standard output): "
                    "the summary of every cluster, every participant on a plot, the values that "
                    "lie far from their cluster's median, and what --check says; with --check, of "
-                   "the files that pass. Replaced, like OUTPUT, only once the run has succeeded")
+                   "the files that pass. Written whole, like OUTPUT, after it")
         ->option_text("REPORT");
     app.add_option("TASKFILE", args.taskFiles, "Task files, in the order of the records");
     app.formatter(std::make_shared<HelpFormatter>());

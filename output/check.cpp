@@ -56,10 +56,10 @@ CheckCounts checkTaskFiles(RunCheck& run, const std::vector<std::string>& paths,
                            const LineSink& line, std::vector<ParticipantResult>* passed,
                            bool stopAtError) {
     CheckCounts counts;
-    ParticipantResult result;
     for (const std::string& path : paths) {
         ++counts.checked;
         try {
+            ParticipantResult result;
             const std::vector<Warning> warnings = run.check(path, passed ? &result : nullptr);
             for (const Warning& warning : warnings)
                 line(warning.message());

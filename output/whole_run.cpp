@@ -54,8 +54,7 @@ std::vector<ParticipantResult> read(const OutputRequest& request,
 // other, ending at the first that fails as the run does.
 std::vector<ParticipantResult> readAndCheck(const OutputRequest& request,
                                             const study::TaskFiles& taskFiles,
-                                            std::vector<std::string>& lines,
-                                            CheckCounts& counts) {
+                                            std::vector<std::string>& lines, CheckCounts& counts) {
     RunCheck run(request.format);
     std::vector<ParticipantResult> results;
     const auto keep = [&lines](const std::string& line) { lines.push_back(line); };

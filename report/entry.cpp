@@ -18,9 +18,8 @@ void copyMessage(const char* text, char* message, std::size_t size) {
 } // namespace
 
 extern "C" __attribute__((visibility("default"))) bool
-DOZORIRA_REPORT_ENTRY(const dozorira::report::ReportInput* input,
-                      dozorira::report::ByteSink sink, void* context, char* message,
-                      std::size_t messageSize) {
+DOZORIRA_REPORT_ENTRY(const dozorira::report::ReportInput* input, dozorira::report::ByteSink sink,
+                      void* context, char* message, std::size_t messageSize) {
     using namespace dozorira::report;
     try {
         Document document(sink, context, input->time, input->program);

@@ -32,6 +32,7 @@ std::string boxCounts(const std::vector<int>& counts) {
     if (counts.size() > 3)
         return std::to_string(counts.front()) + "–" + std::to_string(counts.back());
     std::vector<std::string> shown;
+    shown.reserve(counts.size());
     for (const int count : counts)
         shown.push_back(std::to_string(count));
     return joined(shown, ", ");
@@ -111,7 +112,7 @@ private:
     void flaggedPages();
     void flaggedTable();
     void trialPlots();
-    void trialPlot(std::size_t participant, Box area);
+    void trialPlot(std::size_t participant, Box box);
     void checkPage();
     std::string flagsOf(std::size_t participant) const;
 
@@ -137,6 +138,12 @@ void ReportPages::studyPage() {
               input_.checkOnly && input_.failed > 0 ? "the report shows these only" : "");
     countLine("Failed", input_.failed, input_.failed > 0 ? "listed on the last page" : "");
     countLine("With warnings", input_.warned, input_.warned > 0 ? "listed on the last page" : "");
+    countLine(
+        "Flagged values", numbers_.flagged.size(),
+        numbers_.flagged.empty()
+            ? ""
+            : "of " + counted(numbers_.flaggedParticipants.size(), "participant", "participants") +
+                  ": see Who to look at");
     if (numbers_.withoutClusters > 0)
         countLine("Without a cluster", numbers_.withoutClusters,
                   "participants whose task file holds no cluster: in no table or plot");
@@ -165,7 +172,7 @@ void ReportPages::clusterTable() {
         "deviation (n − 1) of each measure, from the three-decimal values of the wide output.",
         {.size = 8.5}, 6);
     std::vector<TableColumn> columns = {
-        {"Cluster", 34, Align::Right},        {"Partici-\npants", 42, Align::Right},
+        {"Cluster", 38, Align::Right},        {"Partici-\npants", 42, Align::Right},
         {"Boxes", 40, Align::Right},          {"Trials\nleast", 34, Align::Right},
         {"Trials\nmedian", 38, Align::Right}, {"Trials\nmost", 34, Align::Right}};
     for (const Measure measure : Measures) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <numbers>
 
@@ -29,10 +30,11 @@ void paintOver(cairo_surface_t* target, cairo_surface_t* source, int x, int y) {
     const int targetHeight = cairo_image_surface_get_height(target);
     for (int row = std::max(0, -y); row < height && y + row < targetHeight; ++row) {
         const auto* from = reinterpret_cast<const std::uint32_t*>(
-            cairo_image_surface_get_data(source) + row * cairo_image_surface_get_stride(source));
-        auto* to =
-            reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(target) +
-                                             (y + row) * cairo_image_surface_get_stride(target));
+            cairo_image_surface_get_data(source) +
+            static_cast<std::ptrdiff_t>(row) * cairo_image_surface_get_stride(source));
+        auto* to = reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(target) +
+                                                    static_cast<std::ptrdiff_t>(y + row) *
+                                                        cairo_image_surface_get_stride(target));
         for (int column = std::max(0, -x); column < width && x + column < targetWidth; ++column) {
             const std::uint32_t pixel = from[column];
             const std::uint32_t rest = 255 - (pixel >> 24);

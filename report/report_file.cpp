@@ -83,8 +83,8 @@ void draw(const output::CheckedRun& run, const RunFacts& facts, files::WholeFile
 } // namespace
 
 output::ReportRequest reportRequest(std::string path, RunFacts facts) {
-    return {std::move(path), [facts = std::move(facts)](const output::CheckedRun& run,
-                                                         files::WholeFile& out) {
+    return {std::move(path),
+            [facts = std::move(facts)](const output::CheckedRun& run, files::WholeFile& out) {
                 draw(run, facts, out);
             }};
 }

@@ -47,8 +47,8 @@ Spread spreadOf(std::vector<long long> values) {
         const double sd = standardDeviationOf(values, spread.mean);
         const boost::math::students_t t(static_cast<double>(values.size() - 1));
         spread.standardDeviation = sd;
-        spread.halfInterval = boost::math::quantile(t, 0.975) * sd /
-                              std::sqrt(static_cast<double>(values.size()));
+        spread.halfInterval =
+            boost::math::quantile(t, 0.975) * sd / std::sqrt(static_cast<double>(values.size()));
     }
     std::vector<double> sorted(values.begin(), values.end());
     spread.median = medianOf(sorted);
@@ -56,9 +56,8 @@ Spread spreadOf(std::vector<long long> values) {
     deviations.reserve(values.size());
     for (const double value : sorted)
         deviations.push_back(std::abs(value - spread.median));
-    spread.meanAbsoluteDeviation =
-        std::accumulate(deviations.begin(), deviations.end(), 0.0) /
-        static_cast<double>(deviations.size());
+    spread.meanAbsoluteDeviation = std::accumulate(deviations.begin(), deviations.end(), 0.0) /
+                                   static_cast<double>(deviations.size());
     spread.medianAbsoluteDeviation = medianOf(deviations);
     return spread;
 }

@@ -93,7 +93,8 @@ def summary_table(text):
 
 def flagged_rows(text):
     """The rows of the table of flagged values, on the pages from "Who to look at" on."""
-    text = text[text.find("Who to look at"):text.find("Trial by trial")]
+    start = re.search(r"^\f?Who to look at$", text, re.M)
+    text = text[start.start() if start else len(text):text.find("Trial by trial")]
     rows = re.findall(r"^\s*(\S+)\s+(\d+)\s+(Open|W_Err|B_err)\s+([\d.]+)\s+([\d.]+)\s+"
                       r"(−?[\d.]+)\s*$", text, re.M)
     return sorted((s, int(c), m) for s, c, m, *_ in rows)
