@@ -2,8 +2,9 @@
 file (qpdf --check), and in its text (pdftotext -layout) the summary of every cluster equal to the
 mean and SD of the wide output (tsv) of the same files, exactly the values that the modified
 z-score flags, and the lines --check prints. Then the same bytes in two time zones, and a failed
-run that leaves an earlier report as it was.
-Usage: report_pdf.py DOZORIRA_BATCH TEST_DATA"""
+run that leaves an earlier report as it was; with "studies", the studies only, as the sanitized
+tree runs them.
+Usage: report_pdf.py DOZORIRA_BATCH TEST_DATA [studies]"""
 import csv
 import os
 import random
@@ -19,6 +20,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from studies import participant, write_study  # noqa: E402
 
 batch, data = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+studies_only = sys.argv[3:] == ["studies"]
 ENV = dict(os.environ, SOURCE_DATE_EPOCH="1700000000", LANG="C", TZ="UTC")
 AS_ROOT = os.geteuid() == 0
 NOBODY = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"] if AS_ROOT else []
@@ -228,6 +230,15 @@ widths = [float(x1) - float(x0) for x0, x1 in re.findall(
 expect("odd: long name whole in the table, short in a label",
        (long_name in "".join(raw.split()), min(widths, default=999) <= 60.5), (True, True))
 
+def finish():
+    shutil.rmtree(work)
+    print("\n".join(failures))
+    sys.exit(1 if failures else 0)
+
+
+if studies_only:
+    finish()
+
 # Reproducible: the same bytes in any time zone.
 pdf = f"{work}/zone.pdf"
 outputs = []
@@ -253,6 +264,17 @@ for what, locked, args in [
     expect(f"{what}: status", done.returncode, 1)
     expect(f"{what}: earlier report", open(f"{protected}/report.pdf", "rb").read() == earlier, True)
 
-shutil.rmtree(work)
-print("\n".join(failures))
-sys.exit(1 if failures else 0)
+# A replaced report keeps its mode, as every output does.
+os.chmod(f"{protected}/report.pdf", 0o600)
+done = run(["--report", f"{protected}/report.pdf", "-o", f"{protected}/x.dat", f"{data}/pp01.vty"])
+replaced = open(f"{protected}/report.pdf", "rb").read()
+expect("private report", (done.returncode, oct(os.stat(f"{protected}/report.pdf").st_mode & 0o777),
+                          replaced.startswith(b"%PDF") and replaced != earlier), (0, "0o600", True))
+
+# A check whose every file fails still has a report, of no participant.
+done = run(["--check", "--report", f"{work}/none.pdf", f"{data}/broken.vty"])
+text = subprocess.run(["pdftotext", "-layout", f"{work}/none.pdf", "-"], capture_output=True,
+                      text=True).stdout
+expect("nothing passes", (done.returncode, "nothing to plot" in text, "(Overflow)" in text),
+       (1, True, True))
+finish()
