@@ -76,7 +76,7 @@ void ValueAxis::draw(Document& document, std::string_view name, double textSize)
     cairo_restore(cr);
 }
 
-Dots::Dots(Box area, double radius, Color color, std::size_t expected)
+Dots::Dots(const Box& area, double radius, const Color& color, std::size_t expected)
     : area_(area), radius_(radius), color_(color) {
     centres_.reserve(expected);
 }
@@ -139,7 +139,7 @@ void Dots::drawAsImage(cairo_t* cr) const {
     cairo_surface_destroy(image);
 }
 
-void polyline(cairo_t* cr, const std::vector<std::pair<double, double>>& points, Color color,
+void polyline(cairo_t* cr, const std::vector<std::pair<double, double>>& points, const Color& color,
               double width) {
     if (points.empty()) return;
     cairo_save(cr);
@@ -154,7 +154,8 @@ void polyline(cairo_t* cr, const std::vector<std::pair<double, double>>& points,
     cairo_restore(cr);
 }
 
-void line(cairo_t* cr, double x0, double y0, double x1, double y1, Color color, double width) {
+void line(cairo_t* cr, double x0, double y0, double x1, double y1, const Color& color,
+          double width) {
     polyline(cr, {{x0, y0}, {x1, y1}}, color, width);
 }
 

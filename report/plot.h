@@ -31,7 +31,7 @@ struct Box {
 // grid lines across the area, and the axis's name beside them.
 class ValueAxis {
 public:
-    ValueAxis(Box area, Scale scale) : area_(area), scale_(scale) {}
+    ValueAxis(const Box& area, const Scale& scale) : area_(area), scale_(scale) {}
 
     double yOf(double value) const;
     const Box& area() const { return area_; }
@@ -47,7 +47,7 @@ private:
 // file small and quick to show however many participants a study has.
 class Dots {
 public:
-    Dots(Box area, double radius, Color color, std::size_t expected);
+    Dots(const Box& area, double radius, const Color& color, std::size_t expected);
 
     void add(double x, double y) { centres_.push_back({x, y}); }
     void draw(cairo_t* cr) const;
@@ -67,15 +67,16 @@ private:
 };
 
 // A line through points, one stroke.
-void polyline(cairo_t* cr, const std::vector<std::pair<double, double>>& points, Color color,
+void polyline(cairo_t* cr, const std::vector<std::pair<double, double>>& points, const Color& color,
               double width);
-void line(cairo_t* cr, double x0, double y0, double x1, double y1, Color color, double width);
+void line(cairo_t* cr, double x0, double y0, double x1, double y1, const Color& color,
+          double width);
 
 // Where text labels go without covering one another: each takes the first of the places offered
 // that is free and inside the bounds.
 class LabelPlaces {
 public:
-    explicit LabelPlaces(Box bounds) : bounds_(bounds) {}
+    explicit LabelPlaces(const Box& bounds) : bounds_(bounds) {}
     // The place taken, or nothing when none is free.
     std::optional<Box> take(const std::vector<Box>& candidates);
 
