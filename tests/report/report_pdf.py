@@ -148,7 +148,7 @@ def case(name, files, extra=(), pages=None):
     expect(f"{name}: status", (done.returncode, done.stderr), (0, b""))
     text, found = check_report(name, pdf, tsv, pages)
     last_page = " ".join(text.split("\f")[-2].split())
-    for line in check_lines(["-o", tsv] + files):
+    for line in [] if studies_only else check_lines(["-o", tsv] + files):
         expect(f"{name}: --check line on the last page", " ".join(line.split()) in last_page, True)
     return text, found
 
