@@ -5,14 +5,16 @@ JOBS     ?= $(shell nproc)
 SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 BUILD_PACKAGES := cmake make g++ libgtest-dev libbenchmark-dev libcli11-dev libreadstat-dev \
-                  libxlsxwriter-dev libminizip-dev zlib1g-dev libacl1-dev
+                  libxlsxwriter-dev libminizip-dev zlib1g-dev libacl1-dev libcairo2-dev \
+                  libpango1.0-dev fonts-dejavu-core libboost-dev
 WINDOW_PACKAGES := qt6-base-dev libgl-dev qt6-qpa-plugins fonts-liberation2 desktop-file-utils \
                    appstream xvfb xauth dpkg-dev file openbox x11-utils help2man lintian
 BENCH_PACKAGES := time
 # Readers that check the sav, dta, tsv, csv and xlsx output (PSPP, pandas, R with haven, openxlsx
-# and readxl, LibreOffice, Gnumeric); pandas runs on Debian's /usr/bin/python3.
+# and readxl, LibreOffice, Gnumeric) and the report's PDF (poppler, qpdf); pandas runs on Debian's
+# /usr/bin/python3.
 READER_PACKAGES := pspp python3-pandas python3-openpyxl libreoffice-calc-nogui r-base-core gnumeric \
-                   r-cran-haven r-cran-openxlsx r-cran-readxl
+                   r-cran-haven r-cran-openxlsx r-cran-readxl poppler-utils qpdf
 # The sanitized tests and the fuzz targets: clang, its sanitizer runtimes and llvm-symbolizer.
 SANITIZE_PACKAGES := clang-14 libclang-rt-14-dev llvm-14
 LINT_PACKAGES  := clang-tidy-14 clang-format-14 cppcheck

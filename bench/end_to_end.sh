@@ -16,6 +16,8 @@ echo "== Peak memory of 10 000 such task files as .sav (under 32 MB)"
 "$bin/dozorira_bench" --write-study "$work/large" 10000
 (cd "$work/large" && /usr/bin/time -f "%M KiB peak, %e s" "$bin/dozorira-batch" \
     -o "$work/large.sav" ./*.vty)
+(cd "$work/large" && /usr/bin/time -f "%M KiB peak, %e s (with --report; under 256 MB)" \
+    "$bin/dozorira-batch" -o "$work/large.dat" --report "$work/large.pdf" ./*.vty)
 rm -rf "$work/large"
 
 echo "== A 1 GiB task file without line ends"

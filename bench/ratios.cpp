@@ -37,6 +37,7 @@ struct Variant {
     std::string extension;
     std::vector<std::string> options;
     bool onDisk = false;
+    bool report = false; // with --report beside the output
 };
 
 const std::vector<Variant> Variants = {
@@ -49,6 +50,7 @@ const std::vector<Variant> Variants = {
     {"tsv --long", "tsv", {"--long"}},
     {"tsv --trials", "tsv", {"--trials"}},
     {"dat, output on disk", "dat", {}, true},
+    {"dat --report", "dat", {}, false, true},
 };
 
 struct StudyPlan {
@@ -165,6 +167,10 @@ void measure(const StudyPlan& plan, const fs::path& bin, const fs::path& work,
         words.push_back("-o");
         words.push_back(
             ((variant.onDisk ? work : outputs) / ("out." + variant.extension)).string());
+        if (variant.report) {
+            words.push_back("--report");
+            words.push_back((outputs / "report.pdf").string());
+        }
         add("dozorira-batch " + variant.name, std::move(words));
     }
 

@@ -3,6 +3,7 @@
 #include "check.h"
 #include "error.h"
 #include "locale_separator.h"
+#include "report_file.h"
 #include "request.h"
 #include "warnings.h"
 
@@ -23,6 +24,7 @@ constexpr long long LatestTimestamp = 253402300799; // 9999-12-31 23:59:59 UTC
 
 struct Arguments {
     std::string output;
+    std::string report;
     bool noHeader = false;
     std::string separator;
     bool check = false;
@@ -33,6 +35,7 @@ struct Arguments {
     bool inPlace = false;
     // What the options ask for, once they are known to go together.
     output::OutputRequest request;
+    std::optional<output::ReportRequest> reportRequest;
     study::TaskFiles files; // with the task files of every folder in its place
 };
 
@@ -65,8 +68,8 @@ public:
         return spaced;
     }
     std::string make_usage(const CLI::App* /*app*/, std::string name) const override {
-        return "Usage: " + name + " [OPTIONS] -o OUTPUT TASKFILE...\n" + //
-               "   or: " + name + " [OPTIONS] --check TASKFILE...\n" +   //
+        return "Usage: " + name + " [OPTIONS] -o OUTPUT [--report REPORT] TASKFILE...\n" + //
+               "   or: " + name + " [OPTIONS] --check [--report REPORT] TASKFILE...\n" +   //
                "   or: " + name + " --help | --version\n";
     }
     std::string make_positionals(const CLI::App* /*app*/) const override {
@@ -108,8 +111,9 @@ files checked. Warnings alone do not make the exit status non-zero.
 
 Exit status:
   0   success; with --check, no task file failed, whatever the warnings
-  1   a task file, a folder or the output failed; the message says which, and
-      every earlier output is as it was
+  1   a task file, a folder, the output or the report failed; the message says
+      which, and every earlier output is as it was (a task file that fails
+      --check is listed in its report)
   2   the command line was wrong; the message says what to do
   3   the output holds the new study (written --in-place, perhaps part of it),
       but what came after could not be done or confirmed; the message says what
@@ -136,6 +140,8 @@ std::string whatItTakes(const std::string& option) {
         return "-o takes the output file: -o FILE, or -o - for standard output";
     if (option == "--format") return "--format takes " + output::formatsWhere(anyFormat);
     if (option == "--decimal-separator") return "--decimal-separator takes . or ,";
+    if (option == "--report")
+        return "--report takes the report file, a name ending in .pdf, or - for standard output";
     return option + " needs a value";
 }
 
@@ -187,6 +193,31 @@ std::optional<std::time_t> sourceDate(const std::string& value) {
     return static_cast<std::time_t>(seconds);
 }
 
+// A report goes to a PDF file, or to standard output or a descriptor: a name with another
+// extension is more likely an output file given to the wrong option than a report.
+bool reportName(std::string_view path) {
+    std::string extension(path.substr(path.size() - std::min<std::size_t>(path.size(), 4)));
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".pdf" || path == "-" || path.starts_with("/dev/") ||
+           path.starts_with("/proc/self/fd/");
+}
+
+void validateReport(const Arguments& args) {
+    if (!reportName(args.report)) throw UsageError(whatItTakes("--report"));
+    if (args.check && args.report == "-")
+        throw UsageError("--check prints its lines to standard output, so its report cannot go "
+                         "there: give --report a file");
+}
+
+// The report shows when the run was, as SOURCE_DATE_EPOCH gives it, so that two runs of one
+// study give the same bytes.
+output::ReportRequest reportRequest(const std::vector<std::string>& commandLine,
+                                    const Arguments& args, const Environment& environment) {
+    const std::optional<std::time_t> time = sourceDate(environment("SOURCE_DATE_EPOCH"));
+    return report::reportRequest(args.report, {commandLine, time ? *time : std::time(nullptr)});
+}
+
 output::OutputRequest request(const Arguments& args, const Environment& environment) {
     output::OutputRequest request;
     request.format = chooseFormat(args);
@@ -195,6 +226,7 @@ output::OutputRequest request(const Arguments& args, const Environment& environm
     request.path = args.output;
     request.withColumnNames = !args.noHeader;
     request.inPlace = args.inPlace;
+    request.datForWantOfFormat = args.format.empty() && args.output.empty();
     if (!args.separator.empty())
         request.decimalSeparator = args.separator[0];
     else if (rules.separator == output::DefaultSeparator::Locale)
@@ -239,13 +271,19 @@ void describe(CLI::App& app, Arguments& args) {
                  "(Recorded 0), and the trial's counts of opened boxes, within- and "
                  "between-search errors (all formats but dat)");
     app.add_flag("--check", args.check,
-                 "Read and score every task file, write nothing, and report every "
-                 "file that fails or whose numbers need a look in the output format "
+                 "Read and score every task file, write nothing but the --report, and report "
+                 "every file that fails or whose numbers need a look in the output format "
                  "that --format or -o name (dat without them)");
     app.add_flag("--in-place", args.inPlace,
                  "Copy the finished output into the existing file instead of replacing it: for "
                  "an output that is a mount point or lies in a folder you may not write; a kill "
                  "-9 or a power cut during the copy can leave a mix of both studies");
+    app.add_option("--report", args.report,
+                   "Also write a PDF report of the study to REPORT (.pdf; - for standard output): "
+                   "the summary of every cluster, every participant on a plot, the values that "
+                   "lie far from their cluster's median, and what --check says; with --check, of "
+                   "the files that pass. Written whole, like OUTPUT, after it")
+        ->option_text("REPORT");
     app.add_option("TASKFILE", args.taskFiles, "Task files, in the order of the records");
     app.formatter(std::make_shared<HelpFormatter>());
     app.footer(
@@ -257,9 +295,10 @@ void describe(CLI::App& app, Arguments& args) {
                         writes 4.667;
                         task files are always read with a point
   SOURCE_DATE_EPOCH     whole seconds since 1970: a sav, dta or xlsx output
-                        carries this time, shown in UTC, instead of the
-                        current one, so that two runs give identical files;
-                        the other formats and --check leave it unread
+                        and the report carry this time, shown in UTC, instead
+                        of the current one, so that two runs give identical
+                        files; the other formats and --check without
+                        --report leave it unread
   TMPDIR                the folder for temporary files (default /tmp): the
                         parts of an xlsx, and the new file of --in-place)");
 }
@@ -351,6 +390,7 @@ output::OutputRequest validate(const CLI::App& app, const Arguments& args,
     if (!misleading.empty()) throw UsageError(misleading);
     if (app.count("--decimal-separator") > 0 && args.separator != "." && args.separator != ",")
         throw UsageError(whatItTakes("--decimal-separator"));
+    if (app.count("--report") > 0) validateReport(args);
     return request(args, environment);
 }
 
@@ -417,7 +457,8 @@ std::string repeatedTaskFile(const study::TaskFiles& files, study::Repeat repeat
 
 int analyse(const Arguments& args, std::ostream& err) {
     try {
-        for (const std::string& notice : output::writeOutput(args.request, args.files))
+        for (const std::string& notice : output::writeOutput(
+                 args.request, args.files, args.reportRequest ? &*args.reportRequest : nullptr))
             err << Name << ": " << notice << '\n';
     } catch (const RunError& e) {
         if (!e.aboutTaskFile()) return runError(err, e);
@@ -429,44 +470,17 @@ int analyse(const Arguments& args, std::ostream& err) {
     return ExitOk;
 }
 
-// "12 files: rows that skip", for every kind of warning that some file has.
-void countKinds(const std::array<int, WarningKinds>& filesWithKind, std::ostream& out) {
-    for (int kind = 0; kind < WarningKinds; ++kind) {
-        const int files = filesWithKind[static_cast<std::size_t>(kind)];
-        if (files > 0)
-            out << counted(files, "file", "files") << ": "
-                << shortName(static_cast<WarningKind>(kind)) << '\n';
+// Only a failing task file fails the check; its report, when asked for, is written all the same,
+// since it lists the failing files.
+int check(const Arguments& args, std::ostream& out, std::ostream& err) {
+    const auto print = [&out](const std::string& line) { out << line << '\n'; };
+    try {
+        const output::CheckCounts counts = output::checkStudy(
+            args.request, args.files, print, args.reportRequest ? &*args.reportRequest : nullptr);
+        return counts.failed == 0 ? ExitOk : ExitRunError;
+    } catch (const RunError& e) {
+        return runError(err, e);
     }
-}
-
-// Warnings never fail the check: the numbers they point at are legal, only worth a look.
-int check(const Arguments& args, std::ostream& out) {
-    output::RunCheck run(args.request.format, args.request.layout, args.output);
-    int failed = 0;
-    int warned = 0;
-    std::array<int, WarningKinds> filesWithKind{};
-    for (const std::string& path : args.files.paths) {
-        try {
-            const std::vector<Warning> warnings = run.check(path);
-            std::array<bool, WarningKinds> has{};
-            for (const Warning& warning : warnings) {
-                out << warning.message() << '\n';
-                has[static_cast<std::size_t>(warning.kind)] = true;
-            }
-            for (std::size_t kind = 0; kind < has.size(); ++kind)
-                filesWithKind[kind] += has[kind] ? 1 : 0;
-            if (!warnings.empty()) ++warned;
-        } catch (const RunError& e) {
-            out << e.what() << '\n';
-            ++failed;
-        }
-    }
-    countKinds(filesWithKind, out);
-    out << counted(static_cast<long long>(args.files.paths.size()), "file", "files") << " checked";
-    if (args.format.empty() && args.output.empty())
-        out << " for the .dat (--format names another format)";
-    out << ", " << failed << " with errors, " << warned << " with warnings\n";
-    return failed == 0 ? ExitOk : ExitRunError;
 }
 
 } // namespace
@@ -482,6 +496,8 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         std::vector<std::string> reversed(given.rbegin(), given.rend() - 1);
         app.parse(reversed);
         parsed.request = validate(app, parsed, environment);
+        if (app.count("--report") > 0)
+            parsed.reportRequest = reportRequest(args, parsed, environment);
     } catch (const CLI::CallForHelp&) {
         out << app.help();
         return ExitOk;
@@ -500,7 +516,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     if (const auto repeat = study::firstRepeat(parsed.files))
         return usageError(err, repeatedTaskFile(parsed.files, *repeat));
-    return parsed.check ? check(parsed, out) : analyse(parsed, err);
+    return parsed.check ? check(parsed, out, err) : analyse(parsed, err);
 }
 
 } // namespace dozorira::cli

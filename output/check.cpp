@@ -4,22 +4,27 @@
 #include "result_table.h"
 #include "task_file_guard.h"
 
+#include <array>
+
 namespace dozorira::output {
 
 RunCheck::RunCheck(Format format, Layout layout, std::string outputPath)
     : rules_(rulesOf(format)), layout_(layout), outputPath_(std::move(outputPath)) {}
 
-std::vector<Warning> RunCheck::check(const std::string& path) {
+std::vector<Warning> RunCheck::check(const std::string& path, ParticipantResult* result) {
     if (!outputPath_.empty()) refuseTaskFileAsOutput(outputPath_, {path});
     ClusterTables tables;
-    const ParticipantResult result =
-        analyseTaskFile(path, &tables, layout_ == Layout::Wide ? Detail::Record : Detail::Clusters);
-    checkTexts(rules_, layout_, result, path);
-    countRows(path, result);
+    const Detail detail = result                    ? Detail::Trials
+                          : layout_ == Layout::Wide ? Detail::Record
+                                                    : Detail::Clusters;
+    ParticipantResult read = analyseTaskFile(path, &tables, detail);
+    checkTexts(rules_, layout_, read, path);
+    countRows(path, read);
     std::vector<Warning> warnings = fileWarnings(tables, path);
-    compareClusterCount(path, result.clusterCount(), warnings);
-    compareSubject(path, result.subject, warnings);
-    lookAtSubjectEnds(path, result.subject, warnings);
+    compareClusterCount(path, read.clusterCount(), warnings);
+    compareSubject(path, read.subject, warnings);
+    lookAtSubjectEnds(path, read.subject, warnings);
+    if (result) *result = std::move(read);
     return warnings;
 }
 
@@ -78,6 +83,47 @@ void RunCheck::lookAtSubjectEnds(const std::string& path, const std::string& sub
         "and some readers those that begin it, so in " +
         std::string(rules_.description) + " two subjects can become one; rename the task file";
     warnings.push_back({path, 0, std::move(problem), -1, WarningKind::BlanksAroundSubject});
+}
+
+// Warnings never fail the check: the numbers they point at are legal, only worth a look.
+CheckCounts checkTaskFiles(RunCheck& run, const std::vector<std::string>& paths,
+                           const LineSink& line, std::vector<ParticipantResult>* passed,
+                           bool stopAtError) {
+    CheckCounts counts;
+    for (const std::string& path : paths) {
+        ++counts.checked;
+        try {
+            ParticipantResult result;
+            const std::vector<Warning> warnings = run.check(path, passed ? &result : nullptr);
+            std::array<bool, WarningKinds> has{};
+            for (const Warning& warning : warnings) {
+                line(warning.message());
+                has[static_cast<std::size_t>(warning.kind)] = true;
+            }
+            for (std::size_t kind = 0; kind < has.size(); ++kind)
+                counts.filesWithKind[kind] += has[kind] ? 1 : 0;
+            if (!warnings.empty()) ++counts.warned;
+            if (passed) passed->push_back(std::move(result));
+        } catch (const RunError& e) {
+            if (stopAtError) throw;
+            line(e.what());
+            ++counts.failed;
+        }
+    }
+    return counts;
+}
+
+std::vector<std::string> checkSummary(const CheckCounts& counts, bool datForWantOfFormat) {
+    std::vector<std::string> lines;
+    for (std::size_t kind = 0; kind < counts.filesWithKind.size(); ++kind)
+        if (const std::size_t files = counts.filesWithKind[kind]; files > 0)
+            lines.push_back(counted(static_cast<long long>(files), "file", "files") + ": " +
+                            std::string(shortName(static_cast<WarningKind>(kind))));
+    lines.push_back(counted(static_cast<long long>(counts.checked), "file", "files") + " checked" +
+                    (datForWantOfFormat ? " for the .dat (--format names another format)" : "") +
+                    ", " + std::to_string(counts.failed) + " with errors, " +
+                    std::to_string(counts.warned) + " with warnings");
+    return lines;
 }
 
 } // namespace dozorira::output

@@ -4,6 +4,7 @@
 #include "task_files.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dozorira::output {
@@ -12,7 +13,15 @@ namespace dozorira::output {
 // destroy that task file.
 void refuseTaskFileAsOutput(const std::string& outputPath,
                             const std::vector<std::string>& taskFiles);
-// The same for an output found already, by the looks taken at the task files.
-void refuseTaskFileAsOutput(const files::OutputTarget& target, const study::TaskFiles& taskFiles);
+// The same for an output found already, by the looks taken at the task files; role names the
+// output in the message ("the report file is this task file").
+void refuseTaskFileAsOutput(const files::OutputTarget& target, const study::TaskFiles& taskFiles,
+                            std::string_view role = "output file");
+
+// A File error when a run's report is its output file, by whatever path.
+void refuseOutputAsReport(const files::OutputTarget& report, const files::OutputTarget& output);
+// A File error when the report of --check would go to standard output, where the check prints
+// its lines.
+void refuseStandardOutputAsReport(const files::OutputTarget& report);
 
 } // namespace dozorira::output

@@ -12,6 +12,7 @@
 #include "xlsx_writer.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace dozorira::output {
 namespace {
@@ -50,18 +51,23 @@ RunNotices columnNotices(const OutputRequest& request, const ResultTable& table)
     return {notice};
 }
 
-} // namespace
+// The report goes where an output could go, and never where the output or --check's lines go.
+files::OutputTarget reportTarget(const ReportRequest& report, const study::TaskFiles& taskFiles,
+                                 const files::OutputTarget* output) {
+    files::OutputTarget target = files::openTarget(report.path);
+    refuseTaskFileAsOutput(target, taskFiles, "report file");
+    if (output)
+        refuseOutputAsReport(target, *output);
+    else
+        refuseStandardOutputAsReport(target);
+    return target;
+}
 
-// Everything the batch command writes is written whole, the .dat too, so that a failed run leaves
-// the earlier output as it was; only the window writes its .dat record by record (dat_run).
-RunNotices writeOutput(const OutputRequest& request, const study::TaskFiles& taskFiles) {
-    files::OutputTarget target = files::openTarget(request.path);
-    refuseTaskFileAsOutput(target, taskFiles);
+std::vector<ParticipantResult> read(const OutputRequest& request,
+                                    const study::TaskFiles& taskFiles) {
     std::vector<bool> regularFiles;
     for (const study::FileLook& look : taskFiles.looks)
         regularFiles.push_back(look.regular());
-    files::WholeFile output(std::move(target),
-                            request.inPlace ? files::Writing::InPlace : files::Writing::Replace);
     const FormatRules& rules = rulesOf(request.format);
     const auto check = [&](const ParticipantResult& result, const std::string& path) {
         checkTexts(rules, request.layout, result, path);
@@ -69,14 +75,75 @@ RunNotices writeOutput(const OutputRequest& request, const study::TaskFiles& tas
     const Detail detail = request.layout == Layout::Wide   ? Detail::Record
                           : request.layout == Layout::Long ? Detail::Clusters
                                                            : Detail::Trials;
-    const ResultTable table(study::analyseAll(taskFiles.paths, check, regularFiles, detail),
+    return study::analyseAll(taskFiles.paths, check, regularFiles, detail);
+}
+
+// A run with a report reads each task file once for both: as --check reads it, one after the
+// other, ending at the first that fails as the run does.
+std::vector<ParticipantResult> readAndCheck(const OutputRequest& request,
+                                            const study::TaskFiles& taskFiles,
+                                            std::vector<std::string>& lines, CheckCounts& counts) {
+    RunCheck run(request.format, request.layout);
+    std::vector<ParticipantResult> results;
+    const auto keep = [&lines](const std::string& line) { lines.push_back(line); };
+    counts = checkTaskFiles(run, taskFiles.paths, keep, &results, true);
+    for (std::string& line : checkSummary(counts))
+        lines.push_back(std::move(line));
+    return results;
+}
+
+files::Writing writingOf(const OutputRequest& request) {
+    return request.inPlace ? files::Writing::InPlace : files::Writing::Replace;
+}
+
+} // namespace
+
+// Everything the batch command writes is written whole, the .dat too, so that a failed run leaves
+// the earlier output as it was; only the window writes its .dat record by record (dat_run). Every
+// file of the run is found before any task file is read, and each is complete before the first
+// takes its place.
+RunNotices writeOutput(const OutputRequest& request, const study::TaskFiles& taskFiles,
+                       const ReportRequest* report) {
+    files::OutputTarget target = files::openTarget(request.path);
+    refuseTaskFileAsOutput(target, taskFiles);
+    std::optional<files::WholeFile> reportFile;
+    if (report) reportFile.emplace(reportTarget(*report, taskFiles, &target));
+    files::WholeFile output(std::move(target), writingOf(request));
+    std::vector<std::string> lines;
+    CheckCounts counts;
+    const ResultTable table(report ? readAndCheck(request, taskFiles, lines, counts)
+                                   : read(request, taskFiles),
                             request.layout);
     render(request, table, output);
-    files::commitAll({&output});
+    if (report) report->write({request.format, false, table.results(), lines, counts}, *reportFile);
+    files::commitAll(reportFile ? std::vector{&output, &*reportFile} : std::vector{&output});
     RunNotices notices = output.notes();
+    if (reportFile)
+        notices.insert(notices.end(), reportFile->notes().begin(), reportFile->notes().end());
     for (std::string& notice : columnNotices(request, table))
         notices.push_back(std::move(notice));
     return notices;
+}
+
+CheckCounts checkStudy(const OutputRequest& request, const study::TaskFiles& taskFiles,
+                       const LineSink& print, const ReportRequest* report) {
+    std::optional<files::WholeFile> reportFile;
+    if (report) reportFile.emplace(reportTarget(*report, taskFiles, nullptr));
+    RunCheck run(request.format, request.layout, request.path);
+    std::vector<std::string> lines;
+    std::vector<ParticipantResult> passed;
+    const auto printAndKeep = [&](const std::string& line) {
+        print(line);
+        if (report) lines.push_back(line);
+    };
+    const CheckCounts counts =
+        checkTaskFiles(run, taskFiles.paths, printAndKeep, report ? &passed : nullptr);
+    for (const std::string& line : checkSummary(counts, request.datForWantOfFormat))
+        printAndKeep(line);
+    if (!report) return counts;
+    report->write({request.format, true, passed, lines, counts}, *reportFile);
+    files::commitAll({&*reportFile});
+    return counts;
 }
 
 } // namespace dozorira::output

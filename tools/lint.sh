@@ -33,7 +33,7 @@ echo "cppcheck"
 dirs=()
 for dir in engine study files output report cli window app fuzz; do [ -d "$dir" ] && dirs+=("$dir"); done
 cppcheck --quiet --std=c++20 --language=c++ --enable=warning,performance,portability \
-    --error-exitcode=1 --inline-suppr --suppress=missingIncludeSystem -I engine -I study -I files -I output -I cli \
+    --error-exitcode=1 --inline-suppr --suppress=missingIncludeSystem -I engine -I study -I files -I output -I report -I cli \
     "${dirs[@]}"
 
 echo "clang-format"

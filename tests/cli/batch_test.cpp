@@ -103,6 +103,8 @@ TEST(BatchRun, UsageErrorsAreStatusTwo) {
         "--format takes " + dozorira::output::formatsWhere([](const FormatRules&) { return true; });
     const std::string noOutput = "-o takes the output file: -o FILE, or -o - for standard output";
     const std::string dashes = "; give a task file whose name begins with - after --";
+    const std::string report =
+        "--report takes the report file, a name ending in .pdf, or - for standard output";
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{}, "give the output file with -o FILE, or use --check"},
         {{one}, "give the output file with -o FILE, or use --check"},
@@ -119,6 +121,11 @@ TEST(BatchRun, UsageErrorsAreStatusTwo) {
          "-o/--output is given more than once; give it once"},
         {{"--check", "--no-header", one},
          "--check writes nothing, so --no-header does not apply: leave it out"},
+        {{"-o", "x.dat", "--report", "study.sav", one}, report},
+        {{"-o", "x.dat", one, "--report"}, report},
+        {{"--check", "--report", "-", one},
+         "--check prints its lines to standard output, so its report cannot go there: give "
+         "--report a file"},
         {{"--check", "--decimal-separator", ",", "--no-header", one},
          "--check writes nothing, so --no-header and --decimal-separator do not apply: leave "
          "them out"},
@@ -188,8 +195,14 @@ TEST(BatchRun, UsageErrorsAreStatusTwo) {
         EXPECT_EQ(r.err.substr(0, r.err.find('\n')),
                   epoch + dozorira::shownName(value, true) + "; set it to one, or unset it");
     }
+    // A report carries the time in any run, a .dat's and --check's too.
+    using Arguments = std::vector<std::string>;
+    for (const Arguments& args : std::vector<Arguments>{{"-o", "x.dat", "--report", "r.pdf", one},
+                                                        {"--check", "--report", "r.pdf", one}})
+        EXPECT_EQ(batch(args, {{"SOURCE_DATE_EPOCH", "now"}}).status, ExitUsage) << args[0];
     const std::string help = batch({"--help"}).out;
-    for (const std::string listed : {"--no-header", "SOURCE_DATE_EPOCH", "Exit status:", "&HF"})
+    for (const std::string listed :
+         {"--no-header", "SOURCE_DATE_EPOCH", "Exit status:", "&HF", "--report"})
         EXPECT_NE(help.find(listed), std::string::npos) << listed;
     // Every kind of warning that --check counts, by the name it counts it under.
     for (int kind = 0; kind < dozorira::WarningKinds; ++kind) {
