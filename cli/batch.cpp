@@ -4,6 +4,8 @@
 #include "error.h"
 #include "locale_separator.h"
 #include "request.h"
+#include "verify.h"
+#include "whole_run.h"
 
 #include <CLI/CLI.hpp>
 #include <charconv>
@@ -27,6 +29,8 @@ struct Arguments {
     std::string format;
     bool longLayout = false;
     bool trialLayout = false;
+    std::string manifest;
+    std::string verify;
     // What the options ask for, once they are known to go together.
     output::OutputRequest request;
     study::TaskFiles files; // with the task files of every folder in its place
@@ -63,6 +67,7 @@ public:
     std::string make_usage(const CLI::App* /*app*/, std::string name) const override {
         return "Usage: " + name + " [OPTIONS] -o OUTPUT TASKFILE...\n" + //
                "   or: " + name + " [OPTIONS] --check TASKFILE...\n" +   //
+               "   or: " + name + " --verify MANIFEST|OUTPUT\n" +        //
                "   or: " + name + " --help | --version\n";
     }
     std::string make_positionals(const CLI::App* /*app*/) const override {
@@ -94,9 +99,16 @@ of their names. Subfolders are not searched.
   subject seen before   two records under one name
 Warnings alone do not make the exit status non-zero.
 
+A sav or dta carries its provenance in its notes (SPSS documents, Stata notes),
+an xlsx in a second sheet, "Provenance": the program and its version, the time,
+the options that shape the file, and every task file with its size and
+SHA-256. The dat, tsv and csv stay as they are; --manifest records any run.
+
 Exit status:
-  0   success; with --check, no task file failed, whatever the warnings
-  1   a task file, a folder or the output failed; the message says which
+  0   success; with --check, no task file failed, whatever the warnings; with
+      --verify, the file matches its task files
+  1   a task file, a folder or the output failed; the message says which; with
+      --verify, a line names each task file or output that does not match
   2   the command line was wrong; the message says what to do
 )";
     }
@@ -166,8 +178,10 @@ output::OutputRequest request(const Arguments& args, const Environment& environm
         request.decimalSeparator = args.separator[0];
     else if (rules.separator == output::DefaultSeparator::Locale)
         request.decimalSeparator = decimalSeparatorOf(numericLocale(environment));
-    if (rules.timestamped && !args.check)
+    // A manifest carries the run's time, so that it too can be made again byte for byte.
+    if ((rules.timestamped && !args.check) || !args.manifest.empty())
         request.timestamp = sourceDate(environment("SOURCE_DATE_EPOCH"));
+    request.manifest = args.manifest;
     return request;
 }
 
@@ -203,6 +217,16 @@ void describe(CLI::App& app, Arguments& args) {
                  "Read and score every task file, write nothing, and report every "
                  "file that fails or whose numbers need a look in the output format "
                  "that --format or -o name (dat without them)");
+    app.add_option("--manifest", args.manifest,
+                   "Also write a JSON manifest of the run: the program, its version, the time, "
+                   "the options, every task file and the output, with their sizes and SHA-256; "
+                   "written whole after the output (with --check too, once every file passed)")
+        ->option_text("FILE");
+    app.add_option("--verify", args.verify,
+                   "Write nothing, but check that the output a manifest names, or a sav or dta "
+                   "by its notes, still matches its task files: they are found from the folder of "
+                   "the manifest or the output, hashed, and the run made again in memory")
+        ->option_text("MANIFEST|OUTPUT");
     app.add_option("TASKFILE", args.taskFiles, "Task files, in the order of the records");
     app.formatter(std::make_shared<HelpFormatter>());
     app.footer(
@@ -213,9 +237,10 @@ void describe(CLI::App& app, Arguments& args) {
                         nl_NL.UTF-8 writes 4,667 and en_GB.UTF-8 writes 4.667;
                         task files are always read with a point
   SOURCE_DATE_EPOCH     whole seconds since 1970: a sav, dta or xlsx output
-                        carries this time, shown in UTC, instead of the
-                        current one, so that two runs give identical files;
-                        the other formats and --check leave it unread)");
+                        and a manifest carry this time, shown in UTC, instead
+                        of the current one, so that two runs give identical
+                        files; the other formats and --check without
+                        --manifest leave it unread)");
 }
 
 // "--check writes nothing, so --no-header and --decimal-separator do not apply: leave them out"
@@ -240,10 +265,42 @@ void refuseUnknownOptions(const CLI::App& app) {
     }
 }
 
+// --verify reads everything it needs from the file it is given.
+void refuseWhatVerifyDoesNotTake(const CLI::App& app, const Arguments& args) {
+    if (app.count("--verify") > 0 && args.verify.empty())
+        throw UsageError("--verify takes a manifest, or a sav or dta output: --verify FILE");
+    std::size_t given = args.taskFiles.size();
+    for (const CLI::Option* option : app.get_options())
+        if (!option->get_positional() && option->get_name() != "--verify") given += option->count();
+    if (given > 0)
+        throw UsageError("--verify checks a file by what it records: give it alone, without "
+                         "task files or other options");
+}
+
+void refuseManifestConflicts(const CLI::App& app, const Arguments& args) {
+    if (app.count("--manifest") == 0) return;
+    if (args.manifest.empty())
+        throw UsageError("--manifest takes the file to write the manifest into: --manifest FILE");
+    if (args.output == "-" || args.output == "/dev/stdout")
+        throw UsageError("--manifest records the output's SHA-256, which standard output does "
+                         "not keep: write the output to a file with -o FILE");
+    if (args.manifest == args.output)
+        throw UsageError("--manifest and -o name the same file; give the manifest a name of its "
+                         "own");
+    if (args.check && (args.manifest == "-" || args.manifest == "/dev/stdout"))
+        throw UsageError("--check reports on standard output, so the manifest cannot go there: "
+                         "give --manifest a file");
+}
+
 // What the parsed options ask for, once they are known to make a command that can run.
 output::OutputRequest validate(const CLI::App& app, const Arguments& args,
                                const Environment& environment) {
     refuseUnknownOptions(app);
+    if (app.count("--verify") > 0) {
+        refuseWhatVerifyDoesNotTake(app, args);
+        return {};
+    }
+    refuseManifestConflicts(app, args);
     if (args.check)
         refuseWhatCheckDoesNotTake(app);
     else if (app.count("--output") == 0)
@@ -319,14 +376,29 @@ int analyse(const Arguments& args, std::ostream& err) {
     return ExitOk;
 }
 
+int verify(const Arguments& args, std::ostream& out, std::ostream& err) {
+    try {
+        return output::verify(args.verify, out) ? ExitOk : ExitRunError;
+    } catch (const RunError& e) {
+        return runError(err, e);
+    }
+}
+
 // Warnings never fail the check: the numbers they point at are legal, only worth a look.
-int check(const Arguments& args, std::ostream& out) {
+int check(const Arguments& args, std::ostream& out, std::ostream& err) {
     output::RunCheck run(args.request.format, args.output);
+    std::optional<output::CheckManifest> manifest;
+    try {
+        manifest.emplace(args.request, args.files);
+    } catch (const RunError& e) {
+        return runError(err, e);
+    }
     int failed = 0;
     int warned = 0;
-    for (const std::string& path : args.files.paths) {
+    for (std::size_t i = 0; i < args.files.paths.size(); ++i) {
+        const std::string& path = args.files.paths[i];
         try {
-            const std::vector<Warning> warnings = run.check(path);
+            const std::vector<Warning> warnings = run.check(path, manifest->tap(i));
             for (const Warning& warning : warnings)
                 out << warning.message() << '\n';
             if (!warnings.empty()) ++warned;
@@ -339,7 +411,13 @@ int check(const Arguments& args, std::ostream& out) {
     out << std::to_string(checked) << (checked == 1 ? " file" : " files") << " checked, "
         << std::to_string(failed) << " with errors, " << std::to_string(warned)
         << " with warnings\n";
-    return failed == 0 ? ExitOk : ExitRunError;
+    if (failed > 0) return ExitRunError;
+    try {
+        manifest->commit();
+    } catch (const RunError& e) {
+        return runError(err, e);
+    }
+    return ExitOk;
 }
 
 } // namespace
@@ -366,12 +444,13 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     } catch (const UsageError& e) {
         return usageError(err, e.what());
     }
+    if (!parsed.verify.empty()) return verify(parsed, out, err);
     try {
         parsed.files = study::taskFilesOf(parsed.taskFiles);
     } catch (const RunError& e) {
         return runError(err, e);
     }
-    return parsed.check ? check(parsed, out) : analyse(parsed, err);
+    return parsed.check ? check(parsed, out, err) : analyse(parsed, err);
 }
 
 } // namespace dozorira::cli

@@ -16,9 +16,9 @@ ParticipantResult scoreAndSummarise(ClusterTables& read, const std::string& path
 } // namespace
 
 ParticipantResult analyseTaskFile(const std::string& path, ClusterTables* tables,
-                                  TrialNumbers trialNumbers) {
+                                  TrialNumbers trialNumbers, const ReadTap* tap) {
     try {
-        ClusterTables read = readTaskFile(path);
+        ClusterTables read = readTaskFile(path, ReadSizes{}, tap);
         ParticipantResult result = scoreAndSummarise(read, path, trialNumbers);
         if (tables) *tables = std::move(read);
         return result;
@@ -28,9 +28,9 @@ ParticipantResult analyseTaskFile(const std::string& path, ClusterTables* tables
 }
 
 std::optional<ParticipantResult> analyseTaskFile(const std::string& path, Opening opening,
-                                                 TrialNumbers trialNumbers) {
+                                                 TrialNumbers trialNumbers, const ReadTap* tap) {
     try {
-        std::optional<ClusterTables> read = readTaskFile(path, opening);
+        std::optional<ClusterTables> read = readTaskFile(path, opening, tap);
         if (!read) return std::nullopt;
         return scoreAndSummarise(*read, path, trialNumbers);
     } catch (RunError& e) {

@@ -245,6 +245,21 @@ std::string WholeFile::pathForLibrary() {
     return named_.empty() ? "/proc/self/fd/" + std::to_string(file_.get()) : named_;
 }
 
+void WholeFile::readBack(const std::function<void(std::string_view)>& take) {
+    flush();
+    throwIfFailed();
+    if (!file_) fail("cannot read back", EBADF);
+    std::array<char, BufferSize> block;
+    for (off_t at = 0;;) {
+        const ssize_t got = ::pread(file_.get(), block.data(), block.size(), at);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) fail("cannot read back", errno);
+        if (got == 0) return;
+        take({block.data(), static_cast<std::size_t>(got)});
+        at += got;
+    }
+}
+
 void WholeFile::commit() {
     flush();
     throwIfFailed();

@@ -2,6 +2,7 @@
 
 #include "target.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,12 @@ public:
     // the file and write all of it, instead of calling write(). What it leaves there is what
     // commit() puts in the output's place.
     std::string pathForLibrary();
+
+    // Gives take the new file's bytes from its start, once all are written and before commit()
+    // puts them in the output's place, so that what a run records of its output is what the
+    // output will hold. A file error for standard output, a device or a pipe, which are written
+    // straight into and cannot be read back.
+    void readBack(const std::function<void(std::string_view)>& take);
 
     // Puts the complete file in the output's place.
     void commit();

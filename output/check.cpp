@@ -8,10 +8,10 @@ namespace dozorira::output {
 RunCheck::RunCheck(Format format, std::string outputPath)
     : rules_(rulesOf(format)), outputPath_(std::move(outputPath)) {}
 
-std::vector<Warning> RunCheck::check(const std::string& path) {
+std::vector<Warning> RunCheck::check(const std::string& path, const ReadTap* tap) {
     if (!outputPath_.empty()) refuseTaskFileAsOutput(outputPath_, {path});
     ClusterTables tables;
-    const ParticipantResult result = analyseTaskFile(path, &tables);
+    const ParticipantResult result = analyseTaskFile(path, &tables, TrialNumbers::Dropped, tap);
     checkSubject(rules_, result.subject, path);
     std::vector<Warning> warnings = fileWarnings(tables, path);
     compareClusterCount(path, result.clusterCount(), warnings);

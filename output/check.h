@@ -1,6 +1,7 @@
 #pragma once
 
 #include "format.h"
+#include "line_reader.h"
 #include "warnings.h"
 
 #include <map>
@@ -17,8 +18,9 @@ class RunCheck {
 public:
     explicit RunCheck(Format format, std::string outputPath = {});
 
-    // The warnings of the task file; fails with the RunError that would end the run.
-    std::vector<Warning> check(const std::string& path);
+    // The warnings of the task file; fails with the RunError that would end the run. A tap sees
+    // every byte read.
+    std::vector<Warning> check(const std::string& path, const ReadTap* tap = nullptr);
 
 private:
     void compareClusterCount(const std::string& path, int clusterCount,

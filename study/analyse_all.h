@@ -2,7 +2,10 @@
 
 #include "result.h"
 
+#include "line_reader.h"
+
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -17,10 +20,12 @@ using ResultCheck = std::function<void(const ParticipantResult&, const std::stri
 // failing one may be read too, but never a pipe or a device: those are read by the calling
 // thread, in their turn. Trial numbers are kept for trial rows only. regularFiles, when not empty,
 // tells for each task file whether a look just now found a regular file, so that the threads need
-// not look again.
+// not look again. taps, when not empty, holds one tap per task file, which sees every byte read of
+// it, on whichever thread reads it.
 std::vector<ParticipantResult> analyseAll(const std::vector<std::string>& taskFiles,
                                           const ResultCheck& check,
                                           const std::vector<bool>& regularFiles = {},
-                                          TrialNumbers trialNumbers = TrialNumbers::Dropped);
+                                          TrialNumbers trialNumbers = TrialNumbers::Dropped,
+                                          std::span<const ReadTap> taps = {});
 
 } // namespace dozorira::study
