@@ -86,7 +86,7 @@ void LineReader::readMore() {
     pos_ = 0;
     end_ = static_cast<std::size_t>(got);
     ended_ = got == 0;
-    if (tap_ && got > 0) (*tap_)({buffer_.get(), end_});
+    if (tap_) (*tap_)({buffer_.get(), end_});
 }
 
 bool LineReader::fillSlowly() {

@@ -23,8 +23,8 @@ struct ReadSizes {
 // for a file that the run may never come to.
 enum class Opening { AnyFile, RegularFileOnly };
 
-// Sees every piece of a task file as it is read, in order, so that a caller can take in the
-// file's bytes (to hash them) without reading the file a second time.
+// Sees every piece of a task file as it is read, in order, and an empty piece at its end, so that
+// a caller can take in the file's bytes (to hash them) without reading the file a second time.
 using ReadTap = std::function<void(std::string_view piece)>;
 
 // Reads a task file line by line. A line ends at CR or CR LF; a lone LF is part of the text.

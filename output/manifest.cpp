@@ -21,8 +21,8 @@ std::string shown(const std::string& name) {
     return shownName(name);
 }
 
-json fileEntry(const std::string& path, const std::string& manifestFolder) {
-    return {{"path", shown(path)}, {"from_manifest", shown(pathFrom(manifestFolder, path))}};
+json fileEntry(const std::string& path, const PathsFrom& fromManifest) {
+    return {{"path", shown(path)}, {"from_manifest", shown(fromManifest(path))}};
 }
 
 [[noreturn]] void refuse(const std::string& path, const std::string& why) {
@@ -113,6 +113,7 @@ void readOutput(const ManifestReader& reader, const json& output, Manifest& mani
 std::string manifestText(const RunRecord& run, const std::string& manifestPath,
                          const std::string& outputPath, const std::optional<OutputDigest>& output) {
     const std::string folder = folderOf(manifestPath);
+    const PathsFrom fromManifest(folder);
     json document = {{"program", ProgramName},
                      {"version", run.version},
                      {"time", isoTime(run.time)},
@@ -120,17 +121,17 @@ std::string manifestText(const RunRecord& run, const std::string& manifestPath,
                      {"run_folder", shown(pathFrom(folder, "."))}};
     json& folders = document["folders"] = json::array();
     for (const std::string& argument : run.folders)
-        folders.push_back(fileEntry(argument, folder));
+        folders.push_back(fileEntry(argument, fromManifest));
     json& taskFiles = document["task_files"] = json::array();
     for (const TaskFileRecord& file : run.taskFiles) {
-        json entry = fileEntry(file.path, folder);
+        json entry = fileEntry(file.path, fromManifest);
         entry["size"] = file.size;
         entry["sha256"] = file.sha256;
         taskFiles.push_back(std::move(entry));
     }
     document["output"] = nullptr;
     if (output) {
-        json entry = fileEntry(outputPath, folder);
+        json entry = fileEntry(outputPath, fromManifest);
         entry["size"] = output->size;
         entry["sha256"] = output->sha256;
         document["output"] = std::move(entry);

@@ -280,6 +280,29 @@ std::string pathFrom(const std::string& from, const std::string& to) {
     return relative.empty() ? target.string() : relative.string();
 }
 
+PathsFrom::PathsFrom(const std::string& folder)
+    : work_(absoluteFolder(".")), folder_(absoluteFolder(folder)) {}
+
+std::string PathsFrom::operator()(const std::string& path) const {
+    if (folder_ == work_ && isPlainRelative(path)) return path;
+    fs::path target = (work_ / path).lexically_normal();
+    if (!target.has_filename() && target.has_relative_path()) target = target.parent_path();
+    const fs::path relative = target.lexically_relative(folder_);
+    return relative.empty() ? target.string() : relative.string();
+}
+
+// A relative path with nothing for lexically_normal to do: no ".", "..", "//" or "/" at the end.
+bool PathsFrom::isPlainRelative(std::string_view path) {
+    if (path.empty() || path.front() == '/' || path.back() == '/') return false;
+    for (std::size_t at = 0; at <= path.size();) {
+        const std::size_t end = std::min(path.find('/', at), path.size());
+        const std::string_view part = path.substr(at, end - at);
+        if (part.empty() || part == "." || part == "..") return false;
+        at = end + 1;
+    }
+    return true;
+}
+
 std::string folderOf(const std::string& file) {
     const fs::path folder = fs::path(file).parent_path();
     return folder.empty() ? "." : folder.string();
@@ -301,24 +324,35 @@ RunRecord recordOf(const OutputRequest& request, const study::TaskFiles& taskFil
     return record;
 }
 
-TaskFileDigests::TaskFileDigests(std::size_t files) : sizes_(files, 0) {
-    hashes_.reserve(files);
+TaskFileDigests::TaskFileDigests(std::size_t files) : files_(files) {
+    const Sha256 loaded; // the library is loaded here, so that a failure names no task file
     taps_.reserve(files);
-    for (std::size_t i = 0; i < files; ++i) {
-        hashes_.push_back(std::make_unique<Sha256>());
-        taps_.emplace_back([this, i](std::string_view piece) {
-            hashes_[i]->add(piece);
-            sizes_[i] += piece.size();
-        });
-    }
+    for (Taken& file : files_)
+        taps_.emplace_back([&file](std::string_view piece) { take(file, piece); });
 }
 
 TaskFileDigests::~TaskFileDigests() = default;
 
+// Every piece of a file comes on the thread that reads it, and an empty one at its end, where
+// the hash is finished on that thread too.
+void TaskFileDigests::take(Taken& file, std::string_view piece) {
+    if (!file.hash) file.hash = std::make_unique<Sha256>();
+    file.hash->add(piece);
+    file.size += piece.size();
+    if (piece.empty()) finish(file);
+}
+
+void TaskFileDigests::finish(Taken& file) {
+    if (!file.hash) file.hash = std::make_unique<Sha256>(); // a file that was never read
+    file.sha256 = file.hash->finish();
+    file.hash.reset();
+}
+
 void TaskFileDigests::fillIn(std::vector<TaskFileRecord>& taskFiles) {
-    for (std::size_t i = 0; i < taskFiles.size() && i < hashes_.size(); ++i) {
-        taskFiles[i].size = sizes_[i];
-        taskFiles[i].sha256 = hashes_[i]->finish();
+    for (std::size_t i = 0; i < taskFiles.size() && i < files_.size(); ++i) {
+        if (files_[i].sha256.empty()) finish(files_[i]);
+        taskFiles[i].size = files_[i].size;
+        taskFiles[i].sha256 = files_[i].sha256;
     }
 }
 

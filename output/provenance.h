@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <span>
 #include <string>
@@ -54,6 +55,19 @@ std::optional<std::string> nameFromShown(std::string_view shown);
 // The path of to, seen lexically from the folder from; both are as given, relative to the
 // working folder or absolute.
 std::string pathFrom(const std::string& from, const std::string& to);
+// pathFrom for many paths from one folder: the working folder is looked up once.
+class PathsFrom {
+public:
+    explicit PathsFrom(const std::string& folder);
+    std::string operator()(const std::string& path) const;
+
+private:
+    static bool isPlainRelative(std::string_view path);
+
+    std::filesystem::path work_;   // the working folder
+    std::filesystem::path folder_; // both absolute and lexically normal
+};
+
 // The folder of a file as given; "." for a bare name.
 std::string folderOf(const std::string& file);
 
@@ -77,8 +91,15 @@ public:
     void fillIn(std::vector<TaskFileRecord>& taskFiles);
 
 private:
-    std::vector<std::unique_ptr<Sha256>> hashes_;
-    std::vector<std::uint64_t> sizes_;
+    struct Taken {
+        std::unique_ptr<Sha256> hash; // while the file is read
+        std::uint64_t size = 0;
+        std::string sha256; // once it has ended
+    };
+    static void take(Taken& file, std::string_view piece);
+    static void finish(Taken& file);
+
+    std::vector<Taken> files_;
     std::vector<ReadTap> taps_;
 };
 
