@@ -158,6 +158,7 @@ Manifest readManifest(const std::string& path) {
     if (!manifest.check) {
         if (!output->is_object()) refuse(path, "its \"output\" is not an entry");
         readOutput(reader, *output, manifest);
+        if (!hasRelativeNames(manifest.run)) return manifest;
         // The output's notes name the task files from the run's folder, seen from the output's.
         const std::string runFolder =
             (fs::path(reader.folder()) / reader.name(document, "run_folder")).string();

@@ -308,19 +308,27 @@ std::string folderOf(const std::string& file) {
     return folder.empty() ? "." : folder.string();
 }
 
+bool hasRelativeNames(const RunRecord& record) {
+    const auto relative = [](const std::string& path) { return !path.starts_with('/'); };
+    return std::any_of(record.folders.begin(), record.folders.end(), relative) ||
+           std::any_of(record.taskFiles.begin(), record.taskFiles.end(),
+                       [&](const TaskFileRecord& file) { return relative(file.path); });
+}
+
 RunRecord recordOf(const OutputRequest& request, const study::TaskFiles& taskFiles,
                    std::time_t time) {
     RunRecord record;
     record.version = DOZORIRA_VERSION;
     record.time = time;
     record.options = optionsOf(request);
-    if (request.path != "-") record.namesFrom = pathFrom(folderOf(request.path), ".");
     for (const std::string& folder : taskFiles.folders)
         if (!folder.empty() && std::find(record.folders.begin(), record.folders.end(), folder) ==
                                    record.folders.end())
             record.folders.push_back(folder);
     for (const std::string& path : taskFiles.paths)
         record.taskFiles.push_back({path, 0, {}});
+    if (request.path != "-" && hasRelativeNames(record))
+        record.namesFrom = pathFrom(folderOf(request.path), ".");
     return record;
 }
 

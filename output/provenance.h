@@ -32,7 +32,8 @@ struct RunRecord {
     std::string version;
     std::time_t time = 0;             // the file's timestamp, shown in UTC
     std::vector<std::string> options; // "--format", "sav", "--long": all that shapes the bytes
-    // Where the run's relative names start, seen from the output's folder.
+    // Where the run's relative names start, seen from the output's folder; "." where it names
+    // every file by an absolute name, so that the output's place changes none of its bytes.
     std::string namesFrom = ".";
     std::vector<std::string> folders; // the folder arguments, as given
     std::vector<TaskFileRecord> taskFiles;
@@ -70,6 +71,10 @@ private:
 
 // The folder of a file as given; "." for a bare name.
 std::string folderOf(const std::string& file);
+
+// Whether the record names a task file or folder by a relative name, which a file's notes can
+// only tell where to find with the folder the run was made in.
+bool hasRelativeNames(const RunRecord& record);
 
 // The record of a run of these task files, at this time, with the request's options; its task
 // files still without sizes and hashes.
