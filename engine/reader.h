@@ -13,7 +13,7 @@ namespace dozorira {
 // Errors carry the data line and field, not the file. Tests choose the sizes of the reads; a tap
 // sees every byte read.
 ClusterTables readTaskFile(const std::string& path, ReadSizes sizes = {},
-                          const ReadTap* tap = nullptr);
+                           const ReadTap* tap = nullptr);
 // As readTaskFile, for a reader on a thread of its own: with Opening::RegularFileOnly, nothing
 // for a file that is not a regular file, which it must leave to the run's own thread.
 std::optional<ClusterTables> readTaskFile(const std::string& path, Opening opening,

@@ -82,8 +82,8 @@ private:
 json parsed(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file)
-        throw RunError(ErrorKind::FileError, "cannot open the manifest: " +
-                                                 std::generic_category().message(errno))
+        throw RunError(ErrorKind::FileError,
+                       "cannot open the manifest: " + std::generic_category().message(errno))
             .inFile(path);
     json document = json::parse(file, nullptr, false);
     if (document.is_discarded() || !document.is_object()) refuse(path, "it is not JSON");

@@ -322,8 +322,8 @@ RunRecord recordOf(const OutputRequest& request, const study::TaskFiles& taskFil
     record.time = time;
     record.options = optionsOf(request);
     for (const std::string& folder : taskFiles.folders)
-        if (!folder.empty() && std::find(record.folders.begin(), record.folders.end(), folder) ==
-                                   record.folders.end())
+        if (!folder.empty() &&
+            std::find(record.folders.begin(), record.folders.end(), folder) == record.folders.end())
             record.folders.push_back(folder);
     for (const std::string& path : taskFiles.paths)
         record.taskFiles.push_back({path, 0, {}});

@@ -24,6 +24,8 @@ struct TaskFileRecord {
     std::string path; // as given; a folder's task file as the folder's path and its own name
     std::uint64_t size = 0;
     std::string sha256; // 64 lowercase hexadecimal digits
+
+    bool operator==(const TaskFileRecord&) const = default;
 };
 
 // What a file says of the run that made it: all that shapes its bytes, so that the run can be

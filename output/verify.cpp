@@ -57,8 +57,12 @@ std::optional<Package> packageOf(const std::string& path) {
 
 Plan planOfManifest(const std::string& path) {
     Manifest manifest = readManifest(path);
-    Plan plan{std::move(manifest.run), std::move(manifest.taskFiles), std::move(manifest.folders),
-              manifest.outputFromManifest, std::nullopt, path};
+    Plan plan{std::move(manifest.run),
+              std::move(manifest.taskFiles),
+              std::move(manifest.folders),
+              manifest.outputFromManifest,
+              std::nullopt,
+              path};
     if (!manifest.check) {
         plan.outputDigest = manifest.outputDigest;
         plan.subject = plan.output;
@@ -110,13 +114,15 @@ public:
         for (const std::string& problem : problems_)
             report << problem << '\n';
         const std::size_t count = plan_.taskFiles.size();
-        const std::string files = std::to_string(count) + (count == 1 ? " task file" : " task files");
+        const std::string files =
+            std::to_string(count) + (count == 1 ? " task file" : " task files");
         if (plan_.output.empty())
             report << shownName(plan_.subject) << ": its " << files
                    << (problems_.empty() ? " match\n" : " do not all match\n");
         else
-            report << shownName(plan_.subject) << (problems_.empty() ? " matches its " : " does not match its ")
-                   << files << '\n';
+            report << shownName(plan_.subject)
+                   << (problems_.empty() ? " matches its " : " does not match its ") << files
+                   << '\n';
         return problems_.empty();
     }
 
@@ -161,8 +167,7 @@ private:
         for (std::size_t i = 0; i < plan_.taskFiles.size(); ++i) {
             const auto digest = present_[i] ? digestOf(plan_.taskFiles[i]) : std::nullopt;
             digests_.push_back(digest.value_or(TaskFileRecord{}));
-            if (present_[i] && !digest)
-                problem(plan_.taskFiles[i], "the task file cannot be read");
+            if (present_[i] && !digest) problem(plan_.taskFiles[i], "the task file cannot be read");
         }
         return std::nullopt;
     }
@@ -193,11 +198,11 @@ private:
                                   "SHA-256 differs)");
             return;
         }
-        if (made && *made != bytes)
-            problem(plan_.output, "the output differs from the file its task files give" +
-                                      versionNote());
-        if (!failure_.empty() && problems_.empty())
-            problems_.push_back(failure_);
+        // Changed task files give another file: the output is named only when none has changed.
+        if (made && *made != bytes && problems_.empty())
+            problem(plan_.output,
+                    "the output differs from the file its task files give" + versionNote());
+        if (!failure_.empty() && problems_.empty()) problems_.push_back(failure_);
     }
 
     std::string versionNote() const {

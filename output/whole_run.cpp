@@ -76,8 +76,7 @@ std::vector<bool> regularFilesOf(const study::TaskFiles& taskFiles) {
 bool sameFile(const files::OutputTarget& one, const files::OutputTarget& other) {
     using Kind = files::OutputTarget::Kind;
     if (one.kind != Kind::NewFile && other.kind != Kind::NewFile)
-        return one.status.st_dev == other.status.st_dev &&
-               one.status.st_ino == other.status.st_ino;
+        return one.status.st_dev == other.status.st_dev && one.status.st_ino == other.status.st_ino;
     const auto absolute = [](const std::filesystem::path& file) {
         std::error_code ec;
         return std::filesystem::absolute(file, ec).lexically_normal();
@@ -164,8 +163,8 @@ void writeOutput(const OutputRequest& request, const study::TaskFiles& taskFiles
     std::optional<files::WholeFile> manifest;
     if (manifestPlace) manifest.emplace(std::move(*manifestPlace));
     if (!manifest && !carriesProvenance(request.format)) {
-        render(request, readTable(request, taskFiles.paths, regularFilesOf(taskFiles), {}),
-               nullptr, output);
+        render(request, readTable(request, taskFiles.paths, regularFilesOf(taskFiles), {}), nullptr,
+               output);
         output.commit();
         return;
     }

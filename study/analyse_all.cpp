@@ -22,7 +22,8 @@ public:
               const std::vector<bool>& regularFiles, TrialNumbers trialNumbers,
               std::span<const ReadTap> taps)
         : files_(taskFiles), check_(check), regular_(regularFiles), trialNumbers_(trialNumbers),
-          taps_(taps), results_(taskFiles.size()), errors_(taskFiles.size()), end_(taskFiles.size()) {}
+          taps_(taps), results_(taskFiles.size()), errors_(taskFiles.size()),
+          end_(taskFiles.size()) {}
 
     void work() {
         for (std::size_t i = next_++; i < end_.load(); i = next_++) {
@@ -80,8 +81,7 @@ private:
 };
 
 std::vector<ParticipantResult> analyseOneByOne(const std::vector<std::string>& taskFiles,
-                                               const ResultCheck& check,
-                                               TrialNumbers trialNumbers,
+                                               const ResultCheck& check, TrialNumbers trialNumbers,
                                                std::span<const ReadTap> taps) {
     std::vector<ParticipantResult> results;
     results.reserve(taskFiles.size());

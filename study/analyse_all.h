@@ -1,8 +1,7 @@
 #pragma once
 
-#include "result.h"
-
 #include "line_reader.h"
+#include "result.h"
 
 #include <functional>
 #include <span>
