@@ -11,7 +11,8 @@ WINDOW_PACKAGES := qt6-base-dev libgl-dev qt6-qpa-plugins fonts-liberation2 desk
 BENCH_PACKAGES := time
 # Readers that check the sav, dta, tsv, csv and xlsx output; pandas runs on Debian's
 # /usr/bin/python3.
-READER_PACKAGES := pspp python3-pandas python3-openpyxl libreoffice-calc-nogui r-base-core
+READER_PACKAGES := pspp python3-pandas python3-openpyxl libreoffice-calc-nogui r-base-core \
+                   r-cran-haven
 # The sanitized tests and the fuzz targets: clang, its sanitizer runtimes and llvm-symbolizer.
 SANITIZE_PACKAGES := clang-14 libclang-rt-14-dev llvm-14
 LINT_PACKAGES  := clang-tidy-14 clang-format-14 cppcheck

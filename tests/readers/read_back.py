@@ -1,11 +1,15 @@
 """Reads the batch command's sav, dta, tsv, csv and xlsx with readers no one here wrote: GNU PSPP
 reads the .sav without a word, pandas reads the .dta with its labels, the .tsv, the .csv and the
 .xlsx, R reads the .csv, LibreOffice opens the .xlsx, and every value they see must equal the
-.dat's of the same task files; the trial rows must add up to the .dat's means and sums.
+.dat's of the same task files; the trial rows must add up to the .dat's means and sums. The
+provenance that PSPP, R's haven, openpyxl and LibreOffice show, and the manifest that Python's
+json.tool reads, hold the SHA-256 that sha256sum gives of every task file.
 Usage: read_back.py DOZORIRA_BATCH TEST_DATA"""
 import csv
 import glob
+import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -171,4 +175,49 @@ check("32767 errors as PSPP lists them", "|32767.000|" in listed, True)
 # A file without rows: the library checks its variables only at the first row.
 check("empty long sav in PSPP", pspp_table(run("empty.sav", "--long", files=[f"{data}/pp03.vty"])),
       (expected["long"][0], []))
+
+
+def hashes_in(text):
+    """The SHA-256 that a text shows, in order."""
+    return re.findall(r"\b[0-9a-f]{64}\b", text)
+
+
+def provenance():
+    """Every reader shows the provenance of its format, with the hashes sha256sum gives."""
+    summed = subprocess.run(["sha256sum", *tasks], capture_output=True, text=True, check=True)
+    sums = [line.split()[0] for line in summed.stdout.splitlines()]
+    sav = run("provenance.sav", "--manifest", f"{work}/provenance.json")
+    with open(f"{work}/documents.sps", "w") as f:
+        f.write(f"GET FILE='{sav}'.\nDISPLAY DOCUMENTS.\n")
+    shown = subprocess.run(["pspp", "-O", "format=txt", f"{work}/documents.sps"],
+                           capture_output=True, text=True, check=True).stdout
+    check("sav documents in PSPP", hashes_in(shown), sums)
+    check("PSPP shows the program", "Made by Dozorira" in shown, True)
+    notes = subprocess.run(["Rscript", "-e", 'cat(attr(haven::read_dta(commandArgs(TRUE)[1]),'
+                            ' "notes"), sep = "\n")', run("provenance.dta")],
+                           capture_output=True, text=True, check=True,
+                           env={**os.environ, "LANG": "C.UTF-8"}).stdout
+    check("dta notes in R's haven", hashes_in(notes), sums)
+    xlsx = run("provenance.xlsx")
+    book = openpyxl.load_workbook(xlsx)
+    check("xlsx sheets", book.sheetnames[1:], ["Provenance"])
+    check("xlsx comments", book.properties.description.startswith("Made by Dozorira"), True)
+    lines = [row[0] for row in book["Provenance"].iter_rows(values_only=True)]
+    check("Provenance sheet in openpyxl", hashes_in("\n".join(lines)), sums)
+    out = f"{work}/provenance-libreoffice"
+    subprocess.run(["soffice", f"-env:UserInstallation=file://{work}/profile", "--headless",
+                    "--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,"
+                    "false,false,false,2", "--outdir", out, xlsx], check=True, capture_output=True,
+                   env={**os.environ, "LANG": "C.UTF-8"})
+    with open(f"{out}/provenance-Provenance.csv", encoding="utf-8") as f:
+        check("Provenance sheet in LibreOffice", hashes_in(f.read()), sums)
+    manifest = subprocess.run([sys.executable, "-m", "json.tool", f"{work}/provenance.json"],
+                              capture_output=True, text=True, check=True).stdout
+    entries = json.loads(manifest)
+    check("manifest task files", [t["sha256"] for t in entries["task_files"]], sums)
+    summed = subprocess.run(["sha256sum", sav], capture_output=True, text=True, check=True)
+    check("manifest output", entries["output"]["sha256"], summed.stdout.split()[0])
+
+
+provenance()
 shutil.rmtree(work)
