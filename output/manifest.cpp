@@ -86,7 +86,9 @@ json parsed(const std::string& path) {
                        "cannot open the manifest: " + std::generic_category().message(errno))
             .inFile(path);
     json document = json::parse(file, nullptr, false);
-    if (document.is_discarded() || !document.is_object()) refuse(path, "it is not JSON");
+    if (document.is_discarded() || !document.is_object())
+        refuse(path, "it is not JSON, nor a sav or dta, which carry their provenance; verify any "
+                     "other output with its manifest");
     return document;
 }
 
