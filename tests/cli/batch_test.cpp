@@ -588,3 +588,32 @@ TEST(BatchProvenance, TheManifestIsWholeOrUntouched) {
     EXPECT_NE(readFile(check).find("\"output\": null"), std::string::npos);
     EXPECT_EQ(batch({"--verify", check}).out, check + ": its 1 task file match\n");
 }
+
+// A run in the study's folder that writes its output and manifest into subfolders names the task
+// files from there; moved elsewhere and verified from yet another folder, both still find them.
+TEST(BatchProvenance, RelativeNamesAreFoundFromTheOutputsAndTheManifestsFolder) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    fs::create_directories(dir.path("made/data"));
+    fs::create_directories(dir.path("made/results"));
+    fs::create_directories(dir.path("made/records"));
+    dir.write("made/data/pp01.vty", readFile(Data + "/pp01.vty"));
+    dir.write("made/pp02.vty", readFile(Data + "/pp02.vty"));
+    {
+        const WorkingFolder made(dir.path("made"));
+        ASSERT_EQ(batch({"-o", "results/study.dta", "--manifest", "records/study.json", "data",
+                         "./pp02.vty"})
+                      .status,
+                  ExitOk);
+    }
+    fs::rename(dir.path("made"), dir.path("moved"));
+    const WorkingFolder root(dir.path(""));
+    for (const std::string verified : {"moved/results/study.dta", "moved/records/study.json"}) {
+        const Result r = batch({"--verify", verified});
+        EXPECT_EQ(r.out, "moved/results/study.dta matches its 2 task files\n") << r.err;
+    }
+    fs::remove(dir.path("moved/pp02.vty"));
+    EXPECT_EQ(batch({"--verify", "moved/results/study.dta"}).out,
+              "moved/pp02.vty: the task file is missing\n"
+              "moved/results/study.dta does not match its 2 task files\n");
+}
