@@ -6,7 +6,7 @@ SUDO     := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 BUILD_PACKAGES := cmake make g++ libgtest-dev libbenchmark-dev libcli11-dev libreadstat-dev \
                   libxlsxwriter-dev libminizip-dev zlib1g-dev libacl1-dev libcairo2-dev \
-                  libpango1.0-dev fonts-dejavu-core libboost-dev
+                  libpango1.0-dev fonts-dejavu-core libboost-dev libssl-dev nlohmann-json3-dev
 WINDOW_PACKAGES := qt6-base-dev libgl-dev qt6-qpa-plugins fonts-liberation2 desktop-file-utils \
                    appstream xvfb xauth dpkg-dev file openbox x11-utils help2man lintian
 BENCH_PACKAGES := time

@@ -5,7 +5,9 @@
 #include "locale_separator.h"
 #include "report_file.h"
 #include "request.h"
+#include "verify.h"
 #include "warnings.h"
+#include "whole_run.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -33,6 +35,8 @@ struct Arguments {
     bool longLayout = false;
     bool trialLayout = false;
     bool inPlace = false;
+    std::string manifest;
+    std::string verify;
     // What the options ask for, once they are known to go together.
     output::OutputRequest request;
     std::optional<output::ReportRequest> reportRequest;
@@ -70,6 +74,7 @@ public:
     std::string make_usage(const CLI::App* /*app*/, std::string name) const override {
         return "Usage: " + name + " [OPTIONS] -o OUTPUT [--report REPORT] TASKFILE...\n" + //
                "   or: " + name + " [OPTIONS] --check [--report REPORT] TASKFILE...\n" +   //
+               "   or: " + name + " --verify MANIFEST|OUTPUT\n" +                          //
                "   or: " + name + " --help | --version\n";
     }
     std::string make_positionals(const CLI::App* /*app*/) const override {
@@ -109,11 +114,18 @@ of their names. Subfolders are not searched.
 After the lines, --check counts the files of each kind of warning, then the
 files checked. Warnings alone do not make the exit status non-zero.
 
+A sav or dta carries its provenance in its notes (SPSS documents, Stata notes),
+an xlsx in a second sheet, "Provenance": the program and its version, the time,
+the options that shape the file, and every task file with its size and
+SHA-256. The dat, tsv and csv stay as they are; --manifest records any run.
+
 Exit status:
-  0   success; with --check, no task file failed, whatever the warnings
+  0   success; with --check, no task file failed, whatever the warnings; with
+      --verify, the file matches its task files
   1   a task file, a folder, the output or the report failed; the message says
       which, and every earlier output is as it was (a task file that fails
-      --check is listed in its report)
+      --check is listed in its report); with --verify, a line names each task
+      file or output that does not match
   2   the command line was wrong; the message says what to do
   3   the output holds the new study (written --in-place, perhaps part of it),
       but what came after could not be done or confirmed; the message says what
@@ -231,8 +243,10 @@ output::OutputRequest request(const Arguments& args, const Environment& environm
         request.decimalSeparator = args.separator[0];
     else if (rules.separator == output::DefaultSeparator::Locale)
         request.decimalSeparator = decimalSeparatorOf(numericLocale(environment));
-    if (rules.timestamped && !args.check)
+    // A manifest carries the run's time, so that it too can be made again byte for byte.
+    if ((rules.timestamped && !args.check) || !args.manifest.empty())
         request.timestamp = sourceDate(environment("SOURCE_DATE_EPOCH"));
+    request.manifest = args.manifest;
     return request;
 }
 
@@ -284,6 +298,16 @@ void describe(CLI::App& app, Arguments& args) {
                    "lie far from their cluster's median, and what --check says; with --check, of "
                    "the files that pass. Written whole, like OUTPUT, after it")
         ->option_text("REPORT");
+    app.add_option("--manifest", args.manifest,
+                   "Also write a JSON manifest of the run: the program, its version, the time, "
+                   "the options, every task file and the output, with their sizes and SHA-256; "
+                   "written whole after the output (with --check too, once every file passed)")
+        ->option_text("FILE");
+    app.add_option("--verify", args.verify,
+                   "Write nothing, but check that the output a manifest names, or a sav or dta "
+                   "by its notes, still matches its task files: they are found from the folder of "
+                   "the manifest or the output, hashed, and the run made again in memory")
+        ->option_text("MANIFEST|OUTPUT");
     app.add_option("TASKFILE", args.taskFiles, "Task files, in the order of the records");
     app.formatter(std::make_shared<HelpFormatter>());
     app.footer(
@@ -294,11 +318,11 @@ void describe(CLI::App& app, Arguments& args) {
                         and a csv: nl_NL.UTF-8 writes 4,667 and en_GB.UTF-8
                         writes 4.667;
                         task files are always read with a point
-  SOURCE_DATE_EPOCH     whole seconds since 1970: a sav, dta or xlsx output
-                        and the report carry this time, shown in UTC, instead
-                        of the current one, so that two runs give identical
-                        files; the other formats and --check without
-                        --report leave it unread
+  SOURCE_DATE_EPOCH     whole seconds since 1970: a sav, dta or xlsx output,
+                        the report and a manifest carry this time, shown in
+                        UTC, instead of the current one, so that two runs
+                        give identical files; the other formats and --check
+                        without --report or --manifest leave it unread
   TMPDIR                the folder for temporary files (default /tmp): the
                         parts of an xlsx, and the new file of --in-place)");
 }
@@ -372,10 +396,42 @@ void refuseUnknownOptions(const CLI::App& app) {
     }
 }
 
+// --verify reads everything it needs from the file it is given.
+void refuseWhatVerifyDoesNotTake(const CLI::App& app, const Arguments& args) {
+    if (app.count("--verify") > 0 && args.verify.empty())
+        throw UsageError("--verify takes a manifest, or a sav or dta output: --verify FILE");
+    std::size_t given = args.taskFiles.size();
+    for (const CLI::Option* option : app.get_options())
+        if (!option->get_positional() && option->get_name() != "--verify") given += option->count();
+    if (given > 0)
+        throw UsageError("--verify checks a file by what it records: give it alone, without "
+                         "task files or other options");
+}
+
+void refuseManifestConflicts(const CLI::App& app, const Arguments& args) {
+    if (app.count("--manifest") == 0) return;
+    if (args.manifest.empty())
+        throw UsageError("--manifest takes the file to write the manifest into: --manifest FILE");
+    if (args.output == "-" || args.output == "/dev/stdout")
+        throw UsageError("--manifest records the output's SHA-256, which standard output does "
+                         "not keep: write the output to a file with -o FILE");
+    if (args.manifest == args.output)
+        throw UsageError("--manifest and -o name the same file; give the manifest a name of its "
+                         "own");
+    if (args.check && (args.manifest == "-" || args.manifest == "/dev/stdout"))
+        throw UsageError("--check reports on standard output, so the manifest cannot go there: "
+                         "give --manifest a file");
+}
+
 // What the parsed options ask for, once they are known to make a command that can run.
 output::OutputRequest validate(const CLI::App& app, const Arguments& args,
                                const Environment& environment) {
     refuseUnknownOptions(app);
+    if (app.count("--verify") > 0) {
+        refuseWhatVerifyDoesNotTake(app, args);
+        return {};
+    }
+    refuseManifestConflicts(app, args);
     if (args.check)
         refuseWhatCheckDoesNotTake(app);
     else if (app.count("--output") == 0)
@@ -470,8 +526,16 @@ int analyse(const Arguments& args, std::ostream& err) {
     return ExitOk;
 }
 
+int verify(const Arguments& args, std::ostream& out, std::ostream& err) {
+    try {
+        return output::verify(args.verify, out) ? ExitOk : ExitRunError;
+    } catch (const RunError& e) {
+        return runError(err, e);
+    }
+}
+
 // Only a failing task file fails the check; its report, when asked for, is written all the same,
-// since it lists the failing files.
+// since it lists the failing files; its manifest only when every file passed.
 int check(const Arguments& args, std::ostream& out, std::ostream& err) {
     const auto print = [&out](const std::string& line) { out << line << '\n'; };
     try {
@@ -509,6 +573,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     } catch (const UsageError& e) {
         return usageError(err, e.what());
     }
+    if (!parsed.verify.empty()) return verify(parsed, out, err);
     try {
         parsed.files = study::taskFilesOf(parsed.taskFiles);
     } catch (const RunError& e) {

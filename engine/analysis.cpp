@@ -14,9 +14,10 @@ ParticipantResult scoreAndSummarise(ClusterTables& read, const std::string& path
 
 } // namespace
 
-ParticipantResult analyseTaskFile(const std::string& path, ClusterTables* tables, Detail detail) {
+ParticipantResult analyseTaskFile(const std::string& path, ClusterTables* tables, Detail detail,
+                                  const ReadTap* tap) {
     try {
-        ClusterTables read = readTaskFile(path);
+        ClusterTables read = readTaskFile(path, ReadSizes{}, tap);
         ParticipantResult result = scoreAndSummarise(read, path, detail);
         if (tables) *tables = std::move(read);
         return result;
@@ -26,9 +27,9 @@ ParticipantResult analyseTaskFile(const std::string& path, ClusterTables* tables
 }
 
 std::optional<ParticipantResult> analyseTaskFile(const std::string& path, Opening opening,
-                                                 Detail detail) {
+                                                 Detail detail, const ReadTap* tap) {
     try {
-        std::optional<ClusterTables> read = readTaskFile(path, opening);
+        std::optional<ClusterTables> read = readTaskFile(path, opening, tap);
         if (!read) return std::nullopt;
         return scoreAndSummarise(*read, path, detail);
     } catch (RunError& e) {

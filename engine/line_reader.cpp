@@ -55,8 +55,9 @@ int openTaskFile(const std::string& path, Opening opening) {
 
 } // namespace
 
-LineReader::LineReader(const std::string& path, ReadSizes sizes, Opening opening)
-    : fd_(openTaskFile(path, opening)), sizes_(sizes) {
+LineReader::LineReader(const std::string& path, ReadSizes sizes, Opening opening,
+                       const ReadTap* tap)
+    : fd_(openTaskFile(path, opening)), sizes_(sizes), tap_(tap) {
     if (fd_ == NotOpened) return;
     if (fd_ < 0)
         throw RunError(ErrorKind::FileError, "cannot open the task file: " + systemReason(errno));
@@ -85,6 +86,7 @@ void LineReader::readMore() {
     pos_ = 0;
     end_ = static_cast<std::size_t>(got);
     ended_ = got == 0;
+    if (tap_) (*tap_)({buffer_.get(), end_});
 }
 
 bool LineReader::fillSlowly() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -22,6 +23,10 @@ struct ReadSizes {
 // for a file that the run may never come to.
 enum class Opening { AnyFile, RegularFileOnly };
 
+// Sees every piece of a task file as it is read, in order, and an empty piece at its end, so that
+// a caller can take in the file's bytes (to hash them) without reading the file a second time.
+using ReadTap = std::function<void(std::string_view piece)>;
+
 // Reads a task file line by line. A line ends at CR or CR LF; a lone LF is part of the text.
 // Reading is buffered and streaming, so a huge header costs time but no memory. The buffer of
 // the first read is kept for the next file the thread reads.
@@ -33,7 +38,7 @@ public:
 
     // File error when it cannot be opened. A file that opening does not take is left closed.
     explicit LineReader(const std::string& path, ReadSizes sizes = {},
-                        Opening opening = Opening::AnyFile);
+                        Opening opening = Opening::AnyFile, const ReadTap* tap = nullptr);
     ~LineReader();
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
@@ -60,6 +65,7 @@ private:
 
     int fd_;
     ReadSizes sizes_;
+    const ReadTap* tap_;
     std::unique_ptr<char[]> buffer_;
     std::size_t capacity_ = 0;
     std::size_t pos_ = 0;

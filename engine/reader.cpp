@@ -121,8 +121,8 @@ constexpr std::size_t TypicalTrials = 32;
 
 class TaskFileReader {
 public:
-    TaskFileReader(const std::string& path, ReadSizes sizes, Opening opening)
-        : file_(path, sizes, opening) {
+    TaskFileReader(const std::string& path, ReadSizes sizes, Opening opening, const ReadTap* tap)
+        : file_(path, sizes, opening, tap) {
         tables_.clusters.reserve(MaxClusters + 1);
     }
 
@@ -295,12 +295,13 @@ private:
 
 } // namespace
 
-ClusterTables readTaskFile(const std::string& path, ReadSizes sizes) {
-    return TaskFileReader(path, sizes, Opening::AnyFile).read();
+ClusterTables readTaskFile(const std::string& path, ReadSizes sizes, const ReadTap* tap) {
+    return TaskFileReader(path, sizes, Opening::AnyFile, tap).read();
 }
 
-std::optional<ClusterTables> readTaskFile(const std::string& path, Opening opening) {
-    TaskFileReader reader(path, {}, opening);
+std::optional<ClusterTables> readTaskFile(const std::string& path, Opening opening,
+                                          const ReadTap* tap) {
+    TaskFileReader reader(path, {}, opening, tap);
     if (!reader.isOpen()) return std::nullopt;
     return reader.read();
 }

@@ -180,6 +180,13 @@ void WholeFile::reserveInPlace() {
     fail("cannot write", errno);
 }
 
+void WholeFile::readBack(const std::function<void(std::string_view)>& take) {
+    flush();
+    throwIfFailed();
+    if (!file_) fail("cannot read back", EBADF);
+    readBlocks("cannot read back", take);
+}
+
 void WholeFile::commit() {
     prepare();
     if (target_.kind == OutputTarget::Kind::Stream) {
@@ -255,16 +262,22 @@ void WholeFile::copyInPlace() {
 
 // Copies the new file from its start to fd, at the offset fd is at.
 void WholeFile::copyTo(int fd) {
+    readBlocks("cannot write", [&](std::string_view block) {
+        int error = 0;
+        if (!writeAll(fd, block.data(), block.size(), error)) fail("cannot write", error);
+    });
+}
+
+// Gives take the new file from its start, a block at a time.
+void WholeFile::readBlocks(std::string_view failing,
+                           const std::function<void(std::string_view)>& take) {
     std::array<char, BufferSize> block;
-    off_t at = 0;
-    for (;;) {
+    for (off_t at = 0;;) {
         const ssize_t got =
             retryOnInterrupt([&] { return ::pread(file_->fd(), block.data(), block.size(), at); });
-        if (got < 0) fail("cannot write", errno);
+        if (got < 0) fail(failing, errno);
         if (got == 0) return;
-        int error = 0;
-        if (!writeAll(fd, block.data(), static_cast<std::size_t>(got), error))
-            fail("cannot write", error);
+        take({block.data(), static_cast<std::size_t>(got)});
         at += got;
     }
 }

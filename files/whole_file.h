@@ -4,6 +4,7 @@
 #include "target.h"
 #include "temporary_file.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -57,6 +58,12 @@ public:
     // commit() puts in the output's place.
     std::string pathForLibrary();
 
+    // Gives take the new file's bytes from its start, once all are written and before commit()
+    // puts them in the output's place, so that what a run records of its output is what the
+    // output will hold. A file error for standard output, a device or a pipe, which are written
+    // straight into and cannot be read back.
+    void readBack(const std::function<void(std::string_view)>& take);
+
     // Flushes the new file to disk, gives it the output's permissions and, for InPlace, reserves
     // its space in the output. The output is still untouched.
     void prepare();
@@ -77,6 +84,7 @@ private:
     void putInPlace();
     void copyInPlace();
     void copyTo(int fd);
+    void readBlocks(std::string_view failing, const std::function<void(std::string_view)>& take);
     [[noreturn]] void fail(std::string_view what, int error) const;
     [[noreturn]] void failAfterChange(const std::string& problem) const;
 

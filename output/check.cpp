@@ -11,13 +11,14 @@ namespace dozorira::output {
 RunCheck::RunCheck(Format format, Layout layout, std::string outputPath)
     : rules_(rulesOf(format)), layout_(layout), outputPath_(std::move(outputPath)) {}
 
-std::vector<Warning> RunCheck::check(const std::string& path, ParticipantResult* result) {
+std::vector<Warning> RunCheck::check(const std::string& path, ParticipantResult* result,
+                                     const ReadTap* tap) {
     if (!outputPath_.empty()) refuseTaskFileAsOutput(outputPath_, {path});
     ClusterTables tables;
     const Detail detail = result                    ? Detail::Trials
                           : layout_ == Layout::Wide ? Detail::Record
                                                     : Detail::Clusters;
-    ParticipantResult read = analyseTaskFile(path, &tables, detail);
+    ParticipantResult read = analyseTaskFile(path, &tables, detail, tap);
     checkTexts(rules_, layout_, read, path);
     countRows(path, read);
     std::vector<Warning> warnings = fileWarnings(tables, path);
@@ -88,13 +89,15 @@ void RunCheck::lookAtSubjectEnds(const std::string& path, const std::string& sub
 // Warnings never fail the check: the numbers they point at are legal, only worth a look.
 CheckCounts checkTaskFiles(RunCheck& run, const std::vector<std::string>& paths,
                            const LineSink& line, std::vector<ParticipantResult>* passed,
-                           bool stopAtError) {
+                           bool stopAtError, std::span<const ReadTap> taps) {
     CheckCounts counts;
-    for (const std::string& path : paths) {
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const std::string& path = paths[i];
         ++counts.checked;
         try {
             ParticipantResult result;
-            const std::vector<Warning> warnings = run.check(path, passed ? &result : nullptr);
+            const std::vector<Warning> warnings =
+                run.check(path, passed ? &result : nullptr, taps.empty() ? nullptr : &taps[i]);
             std::array<bool, WarningKinds> has{};
             for (const Warning& warning : warnings) {
                 line(warning.message());

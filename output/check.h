@@ -1,12 +1,14 @@
 #pragma once
 
 #include "format.h"
+#include "line_reader.h"
 #include "result.h"
 #include "warnings.h"
 
 #include <array>
 #include <functional>
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -21,8 +23,10 @@ public:
     explicit RunCheck(Format format, Layout layout = Layout::Wide, std::string outputPath = {});
 
     // The warnings of the task file; fails with the RunError that would end the run. The file's
-    // result, with the numbers of every trial, goes to result when it is given.
-    std::vector<Warning> check(const std::string& path, ParticipantResult* result = nullptr);
+    // result, with the numbers of every trial, goes to result when it is given; a tap sees every
+    // byte read.
+    std::vector<Warning> check(const std::string& path, ParticipantResult* result = nullptr,
+                               const ReadTap* tap = nullptr);
 
 private:
     void compareClusterCount(const std::string& path, int clusterCount,
@@ -55,10 +59,10 @@ using LineSink = std::function<void(const std::string& line)>;
 // Checks the task files in their order, giving every line --check prints of them to line as it
 // goes: a failing file's error, a passing file's warnings. The results of the files that pass go
 // to passed when it is given. With stopAtError, the first failing file ends the check with its
-// RunError, as it ends a run that writes an output.
+// RunError, as it ends a run that writes an output. taps, when given, holds one tap per file.
 CheckCounts checkTaskFiles(RunCheck& run, const std::vector<std::string>& paths,
                            const LineSink& line, std::vector<ParticipantResult>* passed = nullptr,
-                           bool stopAtError = false);
+                           bool stopAtError = false, std::span<const ReadTap> taps = {});
 
 // The last lines --check prints: "12 files: rows that skip" for every kind of warning that some
 // file has, then "3 files checked, 1 with errors, 2 with warnings", which says so when the

@@ -27,6 +27,7 @@ struct OutputRequest {
     bool inPlace = false;
     // Neither --format nor the output's name chose the format: --check checks for the .dat.
     bool datForWantOfFormat = false;
+    std::string manifest; // where the run's manifest goes; empty for none
 };
 
 // What a run that succeeded tells its user beyond the output: one line each.
@@ -53,14 +54,16 @@ struct ReportRequest {
 // Reads and scores the task files, then writes their results, in order, whole: the output is
 // found first, and the first failing task file or a failure of the output ends the run with its
 // RunError, leaving the earlier output byte for byte as it was, unless the error says the output
-// changed. So does the report, when one is asked for. Returns lines for the user: what the
+// changed. So do the report and the manifest, when they are asked for: both are found with the
+// output and put in place after it, by the same rules. Returns lines for the user: what the
 // replaced output did not keep, and what readers of the output should know.
 RunNotices writeOutput(const OutputRequest& request, const study::TaskFiles& taskFiles,
                        const ReportRequest* report = nullptr);
 
 // --check: gives print every line it finds of the task files for the request's format and
 // layout, in order, the summary last, and writes the report of those that pass when one is asked
-// for. The request's path, when given, is refused as a task file.
+// for, and the manifest when every file passed. The request's path, when given, is refused as a
+// task file.
 CheckCounts checkStudy(const OutputRequest& request, const study::TaskFiles& taskFiles,
                        const LineSink& print, const ReportRequest* report = nullptr);
 

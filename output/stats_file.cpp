@@ -24,6 +24,7 @@ constexpr std::uint8_t StataFormat = 118;
 // The functions of ReadStat that the writers call. The library is loaded by the first run that
 // writes an SPSS or Stata file, so that every other run starts without it.
 struct ReadStat {
+    decltype(&readstat_add_note) add_note = nullptr;
     decltype(&readstat_add_variable) add_variable = nullptr;
     decltype(&readstat_begin_row) begin_row = nullptr;
     decltype(&readstat_begin_writing_dta) begin_writing_dta = nullptr;
@@ -44,8 +45,15 @@ struct ReadStat {
     decltype(&readstat_writer_set_file_format_version) writer_set_file_format_version = nullptr;
     decltype(&readstat_writer_set_file_label) writer_set_file_label = nullptr;
     decltype(&readstat_writer_set_file_timestamp) writer_set_file_timestamp = nullptr;
+    decltype(&readstat_parser_init) parser_init = nullptr;
+    decltype(&readstat_parser_free) parser_free = nullptr;
+    decltype(&readstat_set_note_handler) set_note_handler = nullptr;
+    decltype(&readstat_set_row_limit) set_row_limit = nullptr;
+    decltype(&readstat_parse_sav) parse_sav = nullptr;
+    decltype(&readstat_parse_dta) parse_dta = nullptr;
 
     explicit ReadStat(const SharedLibrary& library) {
+        library.find("readstat_add_note", add_note);
         library.find("readstat_add_variable", add_variable);
         library.find("readstat_begin_row", begin_row);
         library.find("readstat_begin_writing_dta", begin_writing_dta);
@@ -66,11 +74,18 @@ struct ReadStat {
         library.find("readstat_writer_set_file_format_version", writer_set_file_format_version);
         library.find("readstat_writer_set_file_label", writer_set_file_label);
         library.find("readstat_writer_set_file_timestamp", writer_set_file_timestamp);
+        library.find("readstat_parser_init", parser_init);
+        library.find("readstat_parser_free", parser_free);
+        library.find("readstat_set_note_handler", set_note_handler);
+        library.find("readstat_set_row_limit", set_row_limit);
+        library.find("readstat_parse_sav", parse_sav);
+        library.find("readstat_parse_dta", parse_dta);
     }
 };
 
 const ReadStat& readStat() {
-    static const SharedLibrary library(DOZORIRA_READSTAT_SONAME, "writes SPSS and Stata files");
+    static const SharedLibrary library(DOZORIRA_READSTAT_SONAME,
+                                       "writes and reads SPSS and Stata files");
     static const ReadStat functions(library);
     return functions;
 }
@@ -178,7 +193,10 @@ private:
 };
 
 void begin(readstat_writer_t* writer, const ResultTable& table, Package package,
-           std::optional<std::time_t> timestamp, files::WholeFile& out) {
+           std::optional<std::time_t> timestamp, const std::vector<std::string>& notes,
+           files::WholeFile& out) {
+    for (const std::string& note : notes)
+        readStat().add_note(writer, note.c_str());
     check(readStat().set_data_writer(writer, writeBytes), out);
     check(readStat().writer_set_file_label(writer, fileLabel(table.taskFileCount()).c_str()), out);
     check(readStat().writer_set_file_timestamp(writer, timestamp.value_or(std::time(nullptr))),
@@ -212,13 +230,13 @@ void insertCell(readstat_writer_t* writer, const readstat_variable_t* variable, 
 } // namespace
 
 void writeStatsFile(const ResultTable& table, Package package, std::optional<std::time_t> timestamp,
-                    files::WholeFile& out) {
+                    files::WholeFile& out, const std::vector<std::string>& notes) {
     std::optional<TimeZoneUtc> utc;
     if (timestamp) utc.emplace();
     const Writer writer(readStat().writer_init(), readStat().writer_free);
     if (!writer) throw std::bad_alloc();
     const std::vector<readstat_variable_t*> variables = addVariables(writer.get(), table, package);
-    begin(writer.get(), table, package, timestamp, out);
+    begin(writer.get(), table, package, timestamp, notes, out);
     std::string text;
     table.forEachRow([&](std::span<const Cell> cells) {
         check(readStat().begin_row(writer.get()), out);
@@ -227,6 +245,27 @@ void writeStatsFile(const ResultTable& table, Package package, std::optional<std
         check(readStat().end_row(writer.get()), out);
     });
     check(readStat().end_writing(writer.get()), out);
+}
+
+std::vector<std::string> notesOf(const std::string& path, Package package) {
+    using Parser = std::unique_ptr<readstat_parser_t, decltype(&readstat_parser_free)>;
+    const Parser parser(readStat().parser_init(), readStat().parser_free);
+    if (!parser) throw std::bad_alloc();
+    std::vector<std::string> notes;
+    readStat().set_note_handler(parser.get(), [](int, const char* note, void* context) {
+        static_cast<std::vector<std::string>*>(context)->emplace_back(note);
+        return static_cast<int>(READSTAT_HANDLER_OK);
+    });
+    // The notes come before the rows, of which one is read to reach them.
+    readStat().set_row_limit(parser.get(), 1);
+    const readstat_error_t error = package == Package::Spss
+                                       ? readStat().parse_sav(parser.get(), path.c_str(), &notes)
+                                       : readStat().parse_dta(parser.get(), path.c_str(), &notes);
+    if (error != READSTAT_OK)
+        throw RunError(ErrorKind::FileError,
+                       std::string("cannot read the file: ") + readStat().error_message(error))
+            .inFile(path);
+    return notes;
 }
 
 } // namespace dozorira::output

@@ -5,6 +5,8 @@
 
 #include <ctime>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace dozorira::output {
 
@@ -18,7 +20,12 @@ enum class Package {
 // the package's own missing value, and the subject as a string as wide as the longest name. With
 // a timestamp the file is stamped with that time, shown in UTC, so that two runs give identical
 // bytes in every time zone; otherwise with the current local time. Subject names must be UTF-8.
+// The notes go into SPSS's document lines, which hold 80 bytes each, or Stata's notes.
 void writeStatsFile(const ResultTable& table, Package package, std::optional<std::time_t> timestamp,
-                    files::WholeFile& out);
+                    files::WholeFile& out, const std::vector<std::string>& notes = {});
+
+// The notes of an SPSS or Stata file, read by ReadStat; a File error naming the file when it
+// cannot be read.
+std::vector<std::string> notesOf(const std::string& path, Package package);
 
 } // namespace dozorira::output

@@ -50,14 +50,16 @@ void refuseTaskFileAsOutput(const files::OutputTarget& target, const study::Task
     }
 }
 
-void refuseOutputAsReport(const files::OutputTarget& report, const files::OutputTarget& output) {
-    const bool same = report.kind == Kind::NewFile || output.kind == Kind::NewFile
-                          ? report.kind == output.kind && samePlace(report.file, output.file)
-                          : sameFile(report.status, output.status);
+void refuseOneFileForTwo(const files::OutputTarget& file, std::string_view role,
+                         const files::OutputTarget& other, std::string_view otherRole) {
+    const bool same = file.kind == Kind::NewFile || other.kind == Kind::NewFile
+                          ? file.kind == other.kind && samePlace(file.file, other.file)
+                          : sameFile(file.status, other.status);
     if (same)
-        throw RunError(ErrorKind::FileError,
-                       "the report file is the output file; choose another report file")
-            .inFile(report.name);
+        throw RunError(ErrorKind::FileError, "the " + std::string(role) + " is the " +
+                                                 std::string(otherRole) + "; choose another " +
+                                                 std::string(role))
+            .inFile(file.name);
 }
 
 void refuseStandardOutputAsReport(const files::OutputTarget& report) {

@@ -18,8 +18,10 @@ void refuseTaskFileAsOutput(const std::string& outputPath,
 void refuseTaskFileAsOutput(const files::OutputTarget& target, const study::TaskFiles& taskFiles,
                             std::string_view role = "output file");
 
-// A File error when a run's report is its output file, by whatever path.
-void refuseOutputAsReport(const files::OutputTarget& report, const files::OutputTarget& output);
+// A File error when two of a run's files are one, by whatever path: "the report file is the
+// output file; choose another report file".
+void refuseOneFileForTwo(const files::OutputTarget& file, std::string_view role,
+                         const files::OutputTarget& other, std::string_view otherRole);
 // A File error when the report of --check would go to standard output, where the check prints
 // its lines.
 void refuseStandardOutputAsReport(const files::OutputTarget& report);

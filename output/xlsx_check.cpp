@@ -13,6 +13,7 @@ namespace dozorira::output {
 namespace {
 
 constexpr std::string_view SheetName = "xl/worksheets/sheet1.xml";
+constexpr std::string_view SecondSheetName = "xl/worksheets/sheet2.xml";
 constexpr std::uint32_t EndOfDirectory = 0x06054b50;
 constexpr std::uint32_t DirectoryEntry = 0x02014b50;
 constexpr std::size_t EndOfDirectoryBytes = 22; // the library writes no zip comment
@@ -149,18 +150,20 @@ bool closesItsRoot(const Text& text) {
 
 } // namespace
 
-std::string damagedPart(const std::string& path, std::size_t sheetRows) {
+std::string damagedPart(const std::string& path, std::size_t sheetRows,
+                        std::size_t secondSheetRows) {
     const std::string zip = readAll(path);
     const std::vector<Part> parts = partsOf(zip);
     if (parts.empty()) return "the zip file cannot be read back";
     bool sheetSeen = false;
     for (const Part& part : parts) {
         const bool isSheet = part.name == SheetName;
+        const bool isSecondSheet = part.name == SecondSheetName;
         sheetSeen = sheetSeen || isSheet;
         if (!part.name.ends_with(".xml") && !part.name.ends_with(".rels")) continue;
         Text text;
         if (!inflated(part, text) || text.size != part.size || !closesItsRoot(text) ||
-            (isSheet && text.rows != sheetRows))
+            (isSheet && text.rows != sheetRows) || (isSecondSheet && text.rows != secondSheetRows))
             return std::string(part.name);
     }
     return sheetSeen ? std::string() : std::string(SheetName);

@@ -16,7 +16,6 @@
 namespace dozorira::output {
 namespace {
 
-constexpr std::string_view SheetPart = "xl/worksheets/sheet1.xml";
 constexpr std::string_view ContentTypesPart = "[Content_Types].xml";
 constexpr std::string_view WorkbookRelationsPart = "xl/_rels/workbook.xml.rels";
 constexpr const char* SharedStringsPart = "xl/sharedStrings.xml";
@@ -156,6 +155,11 @@ private:
     std::string pending_;
 };
 
+// The data sheet and the provenance sheet: xl/worksheets/sheet1.xml, sheet2.xml.
+bool isSheet(std::string_view part) {
+    return part.starts_with("xl/worksheets/sheet") && part.ends_with(".xml");
+}
+
 // The part that registers the others gains the shared strings, which the library left out.
 std::string withSharedStrings(std::string_view name, std::string xml) {
     std::string_view closing;
@@ -215,7 +219,7 @@ private:
         failure_.check(minizip().partInfo(from_, &info_, name.data(), name.size() - 1, nullptr, 0,
                                           nullptr, 0) == UNZ_OK);
         const std::string_view part = name.data();
-        if (part == SheetPart)
+        if (isSheet(part))
             rewriteSheet(name.data(), strings);
         else if (part == ContentTypesPart || part == WorkbookRelationsPart)
             writeWhole(name.data(), withSharedStrings(part, readWhole()));

@@ -218,10 +218,22 @@ void writeSheet(lxw_workbook* workbook, const ResultTable& table, const files::W
     });
 }
 
+// The lines that say what made the workbook, after the data, which readers open by default.
+void writeProvenanceSheet(lxw_workbook* workbook, const std::vector<std::string>& lines,
+                          const files::WholeFile& out) {
+    if (lines.empty()) return;
+    lxw_worksheet* sheet = xlsx().addWorksheet(workbook, "Provenance");
+    if (!sheet) throw std::bad_alloc();
+    lxw_row_t row = 0;
+    for (const std::string& line : lines)
+        check(xlsx().writeString(sheet, row++, 0, line.c_str(), nullptr), out);
+}
+
 } // namespace
 
 void writeXlsx(const ResultTable& table, std::optional<std::time_t> timestamp,
-               files::WholeFile& out) {
+               files::WholeFile& out, const std::vector<std::string>& provenance,
+               const std::string& summary) {
     checkRowCount(table, out);
     const CaughtStandardError caught;
     const ClassicNumbers numbers;
@@ -233,8 +245,10 @@ void writeXlsx(const ResultTable& table, std::optional<std::time_t> timestamp,
     lxw_doc_properties properties{};
     properties.title = const_cast<char*>(title.c_str()); // the library only reads it
     properties.created = creationTime(timestamp);
+    if (!summary.empty()) properties.comments = const_cast<char*>(summary.c_str());
     check(xlsx().setProperties(workbook.get(), &properties), out);
     writeSheet(workbook.get(), table, out);
+    writeProvenanceSheet(workbook.get(), provenance, out);
     const lxw_error closed = workbook.close();
     if (closed == LXW_ERROR_CREATING_TMPFILE) {
         const char* variable = std::getenv("TMPDIR");
@@ -251,7 +265,8 @@ void writeXlsx(const ResultTable& table, std::optional<std::time_t> timestamp,
         check(closed, out);
     }
     shareStrings(composed.file().path(), out.pathForLibrary(), out.path());
-    const std::string damaged = damagedPart(out.pathForLibrary(), table.rowCount() + 1);
+    const std::string damaged =
+        damagedPart(out.pathForLibrary(), table.rowCount() + 1, provenance.size());
     if (!damaged.empty())
         throw RunError(ErrorKind::FileError,
                        "cannot write the output file: " + damaged +

@@ -5,6 +5,8 @@
 
 #include <ctime>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace dozorira::output {
 
@@ -12,8 +14,10 @@ namespace dozorira::output {
 // counts and three-decimal numbers (shown as "0.000") as numbers, the subject as text, and an
 // empty cell for a missing value. The workbook is dated with the timestamp, or with the current
 // time; the date is stored in UTC, so that two runs with one timestamp give identical bytes.
-// Subject names must be UTF-8.
+// Subject names must be UTF-8. The provenance lines, when there are any, fill a second sheet,
+// "Provenance", one line a row, and the summary is the workbook's comments.
 void writeXlsx(const ResultTable& table, std::optional<std::time_t> timestamp,
-               files::WholeFile& out);
+               files::WholeFile& out, const std::vector<std::string>& provenance = {},
+               const std::string& summary = {});
 
 } // namespace dozorira::output

@@ -11,19 +11,23 @@
 namespace dozorira::study {
 namespace {
 
+const ReadTap* tapOf(std::span<const ReadTap> taps, std::size_t file) {
+    return taps.empty() ? nullptr : &taps[file];
+}
+
 // One run's files shared out between threads, each taking the next file nobody has taken.
 class SharedRun {
 public:
     SharedRun(const std::vector<std::string>& taskFiles, const ResultCheck& check,
-              const std::vector<bool>& regularFiles, Detail detail)
-        : files_(taskFiles), check_(check), regular_(regularFiles), detail_(detail),
+              const std::vector<bool>& regularFiles, Detail detail, std::span<const ReadTap> taps)
+        : files_(taskFiles), check_(check), regular_(regularFiles), detail_(detail), taps_(taps),
           results_(taskFiles.size()), errors_(taskFiles.size()), end_(taskFiles.size()) {}
 
     void work() {
         for (std::size_t i = next_++; i < end_.load(); i = next_++) {
             if (leftToCaller(i)) continue;
             try {
-                results_[i] = analyseTaskFile(files_[i], opening(), detail_);
+                results_[i] = analyseTaskFile(files_[i], opening(), detail_, tapOf(taps_, i));
                 if (results_[i]) check_(*results_[i], files_[i]);
             } catch (...) {
                 errors_[i] = std::current_exception();
@@ -40,7 +44,7 @@ public:
         for (std::size_t i = 0; i < files_.size(); ++i) {
             if (errors_[i]) std::rethrow_exception(errors_[i]);
             if (!results_[i]) {
-                results_[i] = analyseTaskFile(files_[i], nullptr, detail_);
+                results_[i] = analyseTaskFile(files_[i], nullptr, detail_, tapOf(taps_, i));
                 check_(*results_[i], files_[i]);
             }
             inOrder.push_back(std::move(*results_[i]));
@@ -67,6 +71,7 @@ private:
     const ResultCheck& check_;
     const std::vector<bool>& regular_;
     Detail detail_;
+    std::span<const ReadTap> taps_;
     std::vector<std::optional<ParticipantResult>> results_;
     std::vector<std::exception_ptr> errors_;
     std::atomic<std::size_t> next_{0};
@@ -74,12 +79,13 @@ private:
 };
 
 std::vector<ParticipantResult> analyseOneByOne(const std::vector<std::string>& taskFiles,
-                                               const ResultCheck& check, Detail detail) {
+                                               const ResultCheck& check, Detail detail,
+                                               std::span<const ReadTap> taps) {
     std::vector<ParticipantResult> results;
     results.reserve(taskFiles.size());
-    for (const std::string& path : taskFiles) {
-        results.push_back(analyseTaskFile(path, nullptr, detail));
-        check(results.back(), path);
+    for (std::size_t i = 0; i < taskFiles.size(); ++i) {
+        results.push_back(analyseTaskFile(taskFiles[i], nullptr, detail, tapOf(taps, i)));
+        check(results.back(), taskFiles[i]);
     }
     return results;
 }
@@ -88,10 +94,11 @@ std::vector<ParticipantResult> analyseOneByOne(const std::vector<std::string>& t
 
 std::vector<ParticipantResult> analyseAll(const std::vector<std::string>& taskFiles,
                                           const ResultCheck& check,
-                                          const std::vector<bool>& regularFiles, Detail detail) {
+                                          const std::vector<bool>& regularFiles, Detail detail,
+                                          std::span<const ReadTap> taps) {
     const unsigned threads = threadsFor(taskFiles.size());
-    if (threads == 1) return analyseOneByOne(taskFiles, check, detail);
-    SharedRun run(taskFiles, check, regularFiles, detail);
+    if (threads == 1) return analyseOneByOne(taskFiles, check, detail, taps);
+    SharedRun run(taskFiles, check, regularFiles, detail, taps);
     onThreads(threads, [&run] { run.work(); });
     return run.results();
 }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "line_reader.h"
 #include "result.h"
 
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -19,10 +21,12 @@ using ResultCheck = std::function<void(const ParticipantResult&, const std::stri
 // failing one may be read too, but never a pipe or a device: those are read by the calling
 // thread, in their turn. A result keeps the detail asked for. regularFiles, when not empty,
 // tells for each task file whether a look just now found a regular file, so that the threads need
-// not look again.
+// not look again. taps, when not empty, holds one tap per task file, which sees every byte read of
+// it, on whichever thread reads it.
 std::vector<ParticipantResult> analyseAll(const std::vector<std::string>& taskFiles,
                                           const ResultCheck& check,
                                           const std::vector<bool>& regularFiles = {},
-                                          Detail detail = Detail::Record);
+                                          Detail detail = Detail::Record,
+                                          std::span<const ReadTap> taps = {});
 
 } // namespace dozorira::study

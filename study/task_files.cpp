@@ -69,6 +69,7 @@ void addTaskFilesIn(const std::string& folder, TaskFiles& files) {
         if (!mayHoldTrials(looks[i])) continue;
         files.paths.push_back(std::move(paths[i]));
         files.looks.push_back(looks[i]);
+        files.folders.push_back(folder);
     }
     if (files.paths.size() == before)
         throw RunError(ErrorKind::FileError, "the folder holds no .vty task file").inFile(folder);
@@ -86,6 +87,7 @@ TaskFiles taskFilesOf(const std::vector<std::string>& arguments) {
         }
         files.paths.push_back(arguments[i]);
         files.looks.push_back(looks[i]);
+        files.folders.emplace_back();
     }
     return files;
 }

@@ -23,6 +23,8 @@ struct FileLook {
 struct TaskFiles {
     std::vector<std::string> paths;
     std::vector<FileLook> looks;
+    // The folder argument that named each task file; empty for a file named by itself.
+    std::vector<std::string> folders;
 };
 
 // The task files that the command's arguments name, in their order. A folder stands for the

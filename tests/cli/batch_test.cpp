@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
@@ -25,6 +26,20 @@ struct Result {
     int status;
     std::string out;
     std::string err;
+};
+
+// The test's working folder, for runs that name their files by relative names.
+class WorkingFolder {
+public:
+    explicit WorkingFolder(const std::string& folder) : saved_(std::filesystem::current_path()) {
+        std::filesystem::current_path(folder);
+    }
+    ~WorkingFolder() { std::filesystem::current_path(saved_); }
+    WorkingFolder(const WorkingFolder&) = delete;
+    WorkingFolder& operator=(const WorkingFolder&) = delete;
+
+private:
+    std::filesystem::path saved_;
 };
 
 Result batch(std::vector<std::string> args, std::map<std::string, std::string> env = {}) {
@@ -126,6 +141,17 @@ TEST(BatchRun, UsageErrorsAreStatusTwo) {
         {{"--check", "--report", "-", one},
          "--check prints its lines to standard output, so its report cannot go there: give "
          "--report a file"},
+        {{"--verify", "study.json", one},
+         "--verify checks a file by what it records: give it alone, without task files or other "
+         "options"},
+        {{"--verify", "study.sav", "--long"},
+         "--verify checks a file by what it records: give it alone, without task files or other "
+         "options"},
+        {{"--manifest", "m.json", "-o", "-", one},
+         "--manifest records the output's SHA-256, which standard output does not keep: write "
+         "the output to a file with -o FILE"},
+        {{"--manifest", "s.sav", "-o", "s.sav", one},
+         "--manifest and -o name the same file; give the manifest a name of its own"},
         {{"--check", "--decimal-separator", ",", "--no-header", one},
          "--check writes nothing, so --no-header and --decimal-separator do not apply: leave "
          "them out"},
@@ -223,7 +249,8 @@ TEST(BatchRun, AFolderGivesTheBytesOfItsTaskFilesListed) {
         dir.write("data/pp03.Vty", readFile(Data + "/pp03.vty"))};
     dir.write("data/.pp04.vty", readFile(Data + "/broken.vty"));
     dir.write("data/notes.txt", "not a task file");
-    for (const std::string format : {"dat", "sav"}) {
+    // A sav's notes would name the folder, which the listed files do not come from.
+    for (const std::string format : {"dat", "tsv"}) {
         std::vector<std::string> args = {"-o", dir.path("listed." + format)};
         args.insert(args.end(), listed.begin(), listed.end());
         const std::map<std::string, std::string> epoch = {{"SOURCE_DATE_EPOCH", "1700000000"}};
@@ -432,15 +459,19 @@ TEST(BatchCommand, EndToEndOnTheStudyData) {
     EXPECT_NE(readFile(dir.path("err")).find("(Overflow); run with --check"), std::string::npos);
 }
 
-// The golden files were checked in GNU PSPP and pandas (see readers/read_back.py).
+// The golden files were checked in GNU PSPP and pandas (see readers/read_back.py). The sav, dta
+// and xlsx name their task files as given, so they are given by names relative to the output's
+// folder, which the golden files hold whatever the test's folder.
 TEST(BatchFormats, GoldenFilesWithAFixedTimestamp) {
     TempDir dir;
     const mode_t mask = ::umask(0);
     ::umask(mask);
+    const WorkingFolder inDir(dir.path(""));
+    for (const std::string name : {"pp01.vty", "pp02.vty", "pp03.vty"})
+        dir.write(name, readFile(Data + "/" + name));
     for (const std::string name : {"study.tsv", "study-long.tsv", "study.sav", "study-long.dta",
                                    "study-trials.csv", "study.xlsx"}) {
-        std::vector<std::string> args = {"-o", dir.path(name), Data + "/pp01.vty",
-                                         Data + "/pp02.vty", Data + "/pp03.vty"};
+        std::vector<std::string> args = {"-o", name, "pp01.vty", "pp02.vty", "pp03.vty"};
         if (name.find("-long") != std::string::npos) args.emplace_back("--long");
         if (name.find("-trials") != std::string::npos) args.emplace_back("--trials");
         const Result r = batch(args, {{"SOURCE_DATE_EPOCH", "1700000000"}, {"LANG", "de_DE"}});
@@ -606,4 +637,128 @@ TEST(BatchFormats, EachFormatKeepsItsRules) {
                   f.blankSubjectWarning)
             << check.out;
     }
+}
+
+// A study copied to another folder still verifies, under another time zone and locale; one
+// changed byte, a task file removed or added, or a changed output is named, and nothing is
+// written, whichever way the file is verified.
+TEST(BatchProvenance, VerifyNamesEveryChangeAndWritesNothing) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    fs::create_directories(dir.path("made/data"));
+    for (const std::string name : {"pp01.vty", "pp02.vty", "pp03.vty"})
+        dir.write("made/data/" + name, readFile(Data + "/" + name));
+    const auto listing = [&dir] {
+        std::string all;
+        for (const auto& entry : fs::recursive_directory_iterator(dir.path("")))
+            all += entry.path().string() + " " +
+                   std::to_string(entry.is_regular_file() ? entry.file_size() : 0) + " " +
+                   std::to_string(entry.last_write_time().time_since_epoch().count()) + "\n";
+        return all;
+    };
+    std::string output;
+    const std::vector<std::pair<std::string, std::function<void()>>> changes = {
+        {"data/pp02.vty: the task file changed since \"study.X\" was made (its SHA-256 differs)",
+         [&] {
+             std::string bytes = readFile(dir.path("moved/data/pp02.vty"));
+             bytes[100] ^= 1;
+             dir.write("moved/data/pp02.vty", bytes);
+         }},
+        {"data/pp03.vty: the task file is missing",
+         [&] { fs::remove(dir.path("moved/data/pp03.vty")); }},
+        {"data/pp04.vty: a task file added to the folder \"data\" since the run",
+         [&] { dir.write("moved/data/pp04.vty", readFile(Data + "/pp01.vty")); }},
+        {"study.X: the output changed since the manifest was written (its SHA-256 differs)",
+         [&] { dir.write("moved/" + output, readFile(dir.path("moved/" + output)) + "\n"); }}};
+    for (const std::string format : {"sav", "dta", "xlsx", "csv"}) {
+        output = "study." + format;
+        {
+            const WorkingFolder made(dir.path("made"));
+            ASSERT_EQ(batch({"-o", output, "--manifest", "study.json", "data"}).status, ExitOk);
+        }
+        const std::string copy = "rm -rf '" + dir.path("moved") + "' && cp -a '" +
+                                 dir.path("made") + "' '" + dir.path("moved") + "'";
+        ASSERT_EQ(std::system(copy.c_str()), 0);
+        const std::string verify = "cd '" + dir.path("moved") +
+                                   "' && TZ=NZST-12 LANG=de_DE.UTF-8 " + DOZORIRA_BATCH +
+                                   " --verify study.json > verified";
+        EXPECT_EQ(std::system(verify.c_str()), 0) << format;
+        EXPECT_EQ(readFile(dir.path("moved/verified")), output + " matches its 3 task files\n");
+        const bool notes = format == "sav" || format == "dta";
+        for (const auto& [problem, change] : changes) {
+            ASSERT_EQ(std::system(copy.c_str()), 0);
+            const WorkingFolder moved(dir.path("moved"));
+            change();
+            const std::string before = listing();
+            std::string line = problem;
+            if (const auto at = line.find("study.X"); at != std::string::npos)
+                line.replace(at, 7, output);
+            const Result byManifest = batch({"--verify", "study.json"});
+            EXPECT_EQ(byManifest.status, ExitRunError);
+            EXPECT_EQ(byManifest.out, line + "\n" + output + " does not match its 3 task files\n");
+            if (notes) {
+                const Result byNotes = batch({"--verify", output});
+                EXPECT_EQ(byNotes.status, ExitRunError) << byNotes.out;
+                if (problem.find("manifest") != std::string::npos)
+                    line = output + ": the output differs from the file its task files give";
+                EXPECT_EQ(byNotes.out.substr(0, line.size() + 1), line + "\n") << byNotes.err;
+            }
+            EXPECT_EQ(listing(), before) << "--verify writes nothing";
+        }
+    }
+}
+
+// The manifest is found with the output, before any task file is read, and written whole after
+// it: a run that fails leaves both as they were. A check writes its manifest once every file
+// has passed.
+TEST(BatchProvenance, TheManifestIsWholeOrUntouched) {
+    TempDir dir;
+    const std::string one = Data + "/pp01.vty";
+    const std::string output = dir.write("study.sav", "an earlier study");
+    const std::string manifest = dir.write("study.json", "an earlier manifest");
+    const Result missing =
+        batch({"-o", output, "--manifest", dir.path("none/study.json"), one, Data + "/broken.vty"});
+    EXPECT_EQ(missing.status, ExitRunError);
+    EXPECT_NE(missing.err.find("none/study.json: the output folder"), std::string::npos)
+        << missing.err;
+    EXPECT_EQ(batch({"-o", output, "--manifest", manifest, one, Data + "/broken.vty"}).status,
+              ExitRunError);
+    EXPECT_EQ(readFile(output) + readFile(manifest), "an earlier studyan earlier manifest");
+
+    const std::string check = dir.path("check.json");
+    EXPECT_EQ(batch({"--check", "--manifest", check, one, Data + "/broken.vty"}).status,
+              ExitRunError);
+    EXPECT_FALSE(std::filesystem::exists(check));
+    EXPECT_EQ(batch({"--check", "--manifest", check, one}).status, ExitOk);
+    EXPECT_NE(readFile(check).find("\"output\": null"), std::string::npos);
+    EXPECT_EQ(batch({"--verify", check}).out, check + ": its 1 task file match\n");
+}
+
+// A run in the study's folder that writes its output and manifest into subfolders names the task
+// files from there; moved elsewhere and verified from yet another folder, both still find them.
+TEST(BatchProvenance, RelativeNamesAreFoundFromTheOutputsAndTheManifestsFolder) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    fs::create_directories(dir.path("made/data"));
+    fs::create_directories(dir.path("made/results"));
+    fs::create_directories(dir.path("made/records"));
+    dir.write("made/data/pp01.vty", readFile(Data + "/pp01.vty"));
+    dir.write("made/pp02.vty", readFile(Data + "/pp02.vty"));
+    {
+        const WorkingFolder made(dir.path("made"));
+        ASSERT_EQ(batch({"-o", "results/study.dta", "--manifest", "records/study.json", "data",
+                         "./pp02.vty"})
+                      .status,
+                  ExitOk);
+    }
+    fs::rename(dir.path("made"), dir.path("moved"));
+    const WorkingFolder root(dir.path(""));
+    for (const std::string verified : {"moved/results/study.dta", "moved/records/study.json"}) {
+        const Result r = batch({"--verify", verified});
+        EXPECT_EQ(r.out, "moved/results/study.dta matches its 2 task files\n") << r.err;
+    }
+    fs::remove(dir.path("moved/pp02.vty"));
+    EXPECT_EQ(batch({"--verify", "moved/results/study.dta"}).out,
+              "moved/pp02.vty: the task file is missing\n"
+              "moved/results/study.dta does not match its 2 task files\n");
 }

@@ -3,9 +3,12 @@ reads the .sav without a word; pandas the .dta with its labels, the .tsv, the .c
 R's read.delim, read.csv and read.csv2 the text, haven the .sav and .dta, openxlsx and readxl the
 .xlsx; LibreOffice and Gnumeric's ssconvert open the .xlsx. Every value they see must equal the
 .dat's of the same task files, every subject, awkward ones too, must come back exactly, the labels
-must be the task files' own, and the trial rows must add up to the .dat's means and sums.
+must be the task files' own, and the trial rows must add up to the .dat's means and sums. The
+provenance that PSPP, R's haven, openpyxl and LibreOffice show, and the manifest that Python's
+json.tool reads, hold the SHA-256 that sha256sum gives of every task file.
 Usage: read_back.py DOZORIRA_BATCH TEST_DATA"""
 import csv
+import json
 import os
 import re
 import shutil
@@ -161,13 +164,17 @@ def r_tables(files):
     return {(path, reader): csv_table(f"{path}.{reader}.r.csv") for path, reader in files}
 
 
+LIBREOFFICE = f"{work}/libreoffice"
+
+
 def libreoffice_tables(files):
-    """Each xlsx as LibreOffice shows it, saved as csv; one start of LibreOffice for all."""
-    out = f"{work}/libreoffice"
+    """Each xlsx as LibreOffice shows it, every sheet saved as csv (NAME-SHEET.csv); one start
+    of LibreOffice for all."""
     subprocess.run(["soffice", f"-env:UserInstallation=file://{work}/profile", "--headless",
-                    "--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76", "--outdir", out,
-                    *files], check=True, capture_output=True, env={**os.environ, "LANG": "C.UTF-8"})
-    return {f: csv_table(f"{out}/{os.path.basename(f)[:-5]}.csv") for f in files}
+                    "--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,"
+                    "false,false,false,-1", "--outdir", LIBREOFFICE, *files], check=True,
+                   capture_output=True, env={**os.environ, "LANG": "C.UTF-8"})
+    return {f: csv_table(f"{LIBREOFFICE}/{os.path.basename(f)[:-5]}-Sheet1.csv") for f in files}
 
 
 def gnumeric_table(xlsx):
@@ -222,8 +229,9 @@ for layout, options in LAYOUTS.items():
     xlsxs.append(xlsx)
 for (path, reader), got in r_tables(in_r).items():
     check(f"{path} in R by {reader}", got, expected[os.path.basename(path).split("-")[0].split(".")[0]])
-for path, got in libreoffice_tables(xlsxs).items():
-    check(f"{path} in LibreOffice", got, expected[os.path.basename(path)[:-5]])
+for path, got in libreoffice_tables(xlsxs + [run("provenance.xlsx")]).items():
+    if not path.endswith("provenance.xlsx"):
+        check(f"{path} in LibreOffice", got, expected[os.path.basename(path)[:-5]])
 sheet = openpyxl.load_workbook(f"{work}/wide.xlsx").active
 check("xlsx frozen header and number formats", (sheet.freeze_panes, sheet["E2"].number_format,
                                                 sheet["A5"].value), ("A2", "0.000", "007"))
@@ -250,4 +258,44 @@ check("texts of a long sheet", [(row[0], row[2]) for row in sheet.iter_rows(min_
 check("long sav of no cluster in PSPP",
       pspp_table(run("empty.sav", "--long", files=[f"{data}/pp03.vty"])),
       (expected["long"][0], [["pp03"] + [None] * 7]))
+
+
+def hashes_in(text):
+    """The SHA-256 that a text shows, in order."""
+    return re.findall(r"\b[0-9a-f]{64}\b", text)
+
+
+def provenance():
+    """Every reader shows the provenance of its format, with the hashes sha256sum gives; the
+    workbook was opened in LibreOffice with the others."""
+    summed = subprocess.run(["sha256sum", *tasks], capture_output=True, text=True, check=True)
+    sums = [line.split()[0] for line in summed.stdout.splitlines()]
+    sav = run("provenance.sav", "--manifest", f"{work}/provenance.json")
+    with open(f"{work}/documents.sps", "w") as f:
+        f.write(f"GET FILE='{sav}'.\nDISPLAY DOCUMENTS.\n")
+    shown = subprocess.run(["pspp", "-O", "format=txt", f"{work}/documents.sps"],
+                           capture_output=True, text=True, check=True).stdout
+    check("sav documents in PSPP", hashes_in(shown), sums)
+    check("PSPP shows the program", "Made by Dozorira" in shown, True)
+    notes = subprocess.run(["Rscript", "-e", 'cat(attr(haven::read_dta(commandArgs(TRUE)[1]),'
+                            ' "notes"), sep = "\n")', run("provenance.dta")],
+                           capture_output=True, text=True, check=True,
+                           env={**os.environ, "LANG": "C.UTF-8"}).stdout
+    check("dta notes in R's haven", hashes_in(notes), sums)
+    book = openpyxl.load_workbook(f"{work}/provenance.xlsx")
+    check("xlsx sheets", book.sheetnames[1:], ["Provenance"])
+    check("xlsx comments", book.properties.description.startswith("Made by Dozorira"), True)
+    lines = [row[0] for row in book["Provenance"].iter_rows(values_only=True)]
+    check("Provenance sheet in openpyxl", hashes_in("\n".join(lines)), sums)
+    with open(f"{LIBREOFFICE}/provenance-Provenance.csv", encoding="utf-8") as f:
+        check("Provenance sheet in LibreOffice", hashes_in(f.read()), sums)
+    manifest = subprocess.run([sys.executable, "-m", "json.tool", f"{work}/provenance.json"],
+                              capture_output=True, text=True, check=True).stdout
+    entries = json.loads(manifest)
+    check("manifest task files", [t["sha256"] for t in entries["task_files"]], sums)
+    summed = subprocess.run(["sha256sum", sav], capture_output=True, text=True, check=True)
+    check("manifest output", entries["output"]["sha256"], summed.stdout.split()[0])
+
+
+provenance()
 shutil.rmtree(work)

@@ -1,0 +1,80 @@
+#include "sha256.h"
+
+#include "error.h"
+#include "shared_library.h"
+
+#include <new>
+#include <openssl/evp.h>
+
+namespace dozorira::output {
+namespace {
+
+// The functions of libcrypto that the hash calls.
+struct Crypto {
+    decltype(&EVP_MD_fetch) fetch = nullptr;
+    decltype(&EVP_MD_CTX_new) newContext = nullptr;
+    decltype(&EVP_MD_CTX_free) freeContext = nullptr;
+    decltype(&EVP_DigestInit_ex) init = nullptr;
+    decltype(&EVP_DigestUpdate) update = nullptr;
+    decltype(&EVP_DigestFinal_ex) final = nullptr;
+    // Fetched once: a digest named anew for every file would be looked up anew every time.
+    EVP_MD* sha256 = nullptr;
+
+    explicit Crypto(const SharedLibrary& library) {
+        library.find("EVP_MD_fetch", fetch);
+        library.find("EVP_MD_CTX_new", newContext);
+        library.find("EVP_MD_CTX_free", freeContext);
+        library.find("EVP_DigestInit_ex", init);
+        library.find("EVP_DigestUpdate", update);
+        library.find("EVP_DigestFinal_ex", final);
+        sha256 = fetch(nullptr, "SHA256", nullptr);
+        if (!sha256)
+            throw RunError(ErrorKind::FileError, "libcrypto offers no SHA-256, which the task "
+                                                 "files' and the output's hashes need");
+    }
+};
+
+const Crypto& crypto() {
+    static const SharedLibrary library(DOZORIRA_CRYPTO_SONAME,
+                                       "hashes the task files and the output (SHA-256)");
+    static const Crypto functions(library);
+    return functions;
+}
+
+} // namespace
+
+Sha256::Sha256() : context_(crypto().newContext()) {
+    if (!context_ || crypto().init(context_, crypto().sha256, nullptr) != 1) {
+        crypto().freeContext(context_);
+        throw std::bad_alloc();
+    }
+}
+
+Sha256::~Sha256() {
+    crypto().freeContext(context_);
+}
+
+void Sha256::add(std::string_view bytes) {
+    if (crypto().update(context_, bytes.data(), bytes.size()) != 1) throw std::bad_alloc();
+}
+
+std::string Sha256::finish() {
+    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+    unsigned int size = 0;
+    if (crypto().final(context_, digest.data(), &size) != 1) throw std::bad_alloc();
+    constexpr char hex[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned int i = 0; i < size; ++i) {
+        text += hex[digest[i] >> 4];
+        text += hex[digest[i] & 15];
+    }
+    return text;
+}
+
+std::string sha256Of(std::string_view bytes) {
+    Sha256 hash;
+    hash.add(bytes);
+    return hash.finish();
+}
+
+} // namespace dozorira::output
