@@ -2,7 +2,7 @@
 
 #include "descriptor.h"
 
-#include <signal.h>
+#include <csignal>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
