@@ -341,24 +341,23 @@ TaskFileDigests::TaskFileDigests(std::size_t files) : files_(files) {
 
 TaskFileDigests::~TaskFileDigests() = default;
 
-// Every piece of a file comes on the thread that reads it, and an empty one at its end, where
-// the hash is finished on that thread too.
+// Every piece of a file comes on the thread that reads it, one file after another, and an empty
+// one at its end: each thread hashes its files in one context of its own, started anew for each
+// file, as a context made for every file would cost more than hashing it.
 void TaskFileDigests::take(Taken& file, std::string_view piece) {
-    if (!file.hash) file.hash = std::make_unique<Sha256>();
-    file.hash->add(piece);
+    thread_local Sha256 hash;
+    if (!file.begun) {
+        hash.restart();
+        file.begun = true;
+    }
+    hash.add(piece);
     file.size += piece.size();
-    if (piece.empty()) finish(file);
-}
-
-void TaskFileDigests::finish(Taken& file) {
-    if (!file.hash) file.hash = std::make_unique<Sha256>(); // a file that was never read
-    file.sha256 = file.hash->finish();
-    file.hash.reset();
+    if (piece.empty()) file.sha256 = hash.finish();
 }
 
 void TaskFileDigests::fillIn(std::vector<TaskFileRecord>& taskFiles) {
     for (std::size_t i = 0; i < taskFiles.size() && i < files_.size(); ++i) {
-        if (files_[i].sha256.empty()) finish(files_[i]);
+        if (files_[i].sha256.empty()) files_[i].sha256 = sha256Of({}); // a file never read
         taskFiles[i].size = files_[i].size;
         taskFiles[i].sha256 = files_[i].sha256;
     }

@@ -99,12 +99,11 @@ public:
 
 private:
     struct Taken {
-        std::unique_ptr<Sha256> hash; // while the file is read
+        bool begun = false; // its first piece came
         std::uint64_t size = 0;
         std::string sha256; // once it has ended
     };
     static void take(Taken& file, std::string_view piece);
-    static void finish(Taken& file);
 
     std::vector<Taken> files_;
     std::vector<ReadTap> taps_;

@@ -50,6 +50,10 @@ Sha256::Sha256() : context_(crypto().newContext()) {
     }
 }
 
+void Sha256::restart() {
+    if (crypto().init(context_, crypto().sha256, nullptr) != 1) throw std::bad_alloc();
+}
+
 Sha256::~Sha256() {
     crypto().freeContext(context_);
 }

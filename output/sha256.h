@@ -21,6 +21,8 @@ public:
     void add(std::string_view bytes);
     // The hash of everything added, in 64 lowercase hexadecimal digits; the hash is then done.
     std::string finish();
+    // Starts a new hash in the same context, which is far cheaper than a new one.
+    void restart();
 
 private:
     evp_md_ctx_st* context_;
