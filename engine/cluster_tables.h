@@ -18,23 +18,19 @@ inline constexpr int MaxClusters = 255;
 inline constexpr int MaxTrials = 255;
 inline constexpr int MinFieldsPerLine = 10;
 
-// One trial: one data line of a task file, and its within-search errors once scored.
+// One trial: one data line of a task file. Its texts are not kept: reading counts what the
+// scoring rules make of them, and scoring checks those counts once the cluster's trials are known.
 struct Trial {
-    Trial() = default;
-    Trial(std::string_view found, std::string_view opened, std::string_view revisits,
-          std::uint8_t openCount, int dataLine)
-        : FoundBox(found), OpenedBoxes(opened), RevisitList(revisits), OpenCount(openCount),
-          DataLine(dataLine) {}
-
-    std::string FoundBox;    // field 4, blanks trimmed: the box in which the target was found
-    std::string OpenedBoxes; // field 7: one character per box opened
-    std::string RevisitList; // field 9: boxes opened again, separated by blanks
-    std::uint8_t OpenCount = 0;
+    // As read, unchecked: the finds of the cluster's earlier trials that the boxes opened (field 7)
+    // hit, and the within-search errors of the revisit list (field 9).
+    long long EarlierFindsHit = 0;
+    int Revisits = 0;
+    int DataLine = 0; // 0 for a trial that a gap in the row numbers left without a line
     std::int16_t WithinErrors = 0;
     // The cluster's between-search errors that this trial's opened boxes add; they sum to the
     // cluster's BetweenErrors.
     std::int16_t BetweenErrorsAdded = 0;
-    int DataLine = 0; // 0 for a trial that a gap in the row numbers left without a line
+    std::uint8_t OpenCount = 0;
 };
 
 struct Cluster {
@@ -54,9 +50,9 @@ struct Cluster {
     Trial& trial(int t) { return isStored(t) ? trials[index(t)] : growTo(t); }
     // Stores the next trial, as reading does for every line of the cluster; past 255 it fails as
     // trial() does.
-    template <typename... Fields> Trial& addTrial(Fields&&... fields) {
+    void addTrial(const Trial& next) {
         if (trials.size() == MaxTrials) growTo(MaxTrials + 1);
-        return trials.emplace_back(std::forward<Fields>(fields)...);
+        trials.push_back(next);
     }
     const Trial& trial(int t) const { return isStored(t) ? trials[index(t)] : unfilledTrial(t); }
     // The data line that an error about trial t names: its own, or for a trial without one the

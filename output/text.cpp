@@ -36,8 +36,12 @@ void appendDecimal(std::string& out, Thousandths value, char decimalSeparator) {
     char buffer[NumberRoom];
     char* const end = buffer + NumberRoom;
     const unsigned long long thousandths = magnitude(value.count);
-    char* first = digitsEndingAt(end, thousandths % 1000 + 1000) + 1; // three digits, zeros kept
-    *--first = decimalSeparator;
+    const auto fraction = static_cast<unsigned>(thousandths % 1000); // three digits, zeros kept
+    char* first = end - 4;
+    first[0] = decimalSeparator;
+    first[1] = static_cast<char>('0' + fraction / 100);
+    first[2] = static_cast<char>('0' + fraction / 10 % 10);
+    first[3] = static_cast<char>('0' + fraction % 10);
     first = digitsEndingAt(first, thousandths / 1000);
     if (value.count < 0) *--first = '-';
     out.append(first, static_cast<std::size_t>(end - first));

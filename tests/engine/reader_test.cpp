@@ -94,8 +94,10 @@ TEST(LineReading, CrAndCrLfEndLinesButALoneLfIsText) {
                                dataLine("1", "6", "B", "4", "AC"));
     EXPECT_EQ(t.ClusterCount, 1);
     EXPECT_EQ(t.cluster(1).TrialCount, 2);
-    EXPECT_EQ(t.cluster(1).trial(1).OpenedBoxes, "B\nC");
-    EXPECT_EQ(t.cluster(1).trial(2).OpenedBoxes, "AC") << "the last line needs no line end";
+    ASSERT_EQ(t.dataLinesWithLineFeeds.size(), 1u);
+    EXPECT_EQ(t.dataLinesWithLineFeeds[0].dataLine, 1);
+    EXPECT_EQ(t.openedCountsOff.firstDataLine, 2) << "the line feed is one of field 7's 3 boxes";
+    EXPECT_EQ(t.cluster(1).trial(2).EarlierFindsHit, 1) << "the last line needs no line end";
 }
 
 TEST(LineReading, LineFeedOnlyFilesEndAtTheSecondHeaderAndSaySo) {
@@ -144,8 +146,9 @@ TEST(ClusterBookkeeping, TheCloseRuleFollowsTheLastRowNumber) {
     ClusterTables t = readText(taskFile({row("0"), row("1"), row("5")}));
     const Cluster& c = t.cluster(1);
     EXPECT_EQ(c.TrialCount, 6);
-    EXPECT_EQ(c.trial(3).OpenedBoxes, "BC");
-    EXPECT_EQ(c.trial(4).OpenedBoxes, "");
+    EXPECT_EQ(c.trial(3).DataLine, 3);
+    EXPECT_EQ(c.trial(3).OpenCount, 3);
+    EXPECT_EQ(c.trial(4).DataLine, 0);
     EXPECT_EQ(c.trial(6).OpenCount, 0);
 
     // Rows 0, 1, 2, 1: four lines, two trials.
@@ -159,23 +162,23 @@ TEST(ClusterBookkeeping, LinesBeforeTheFirstZeroStayInClusterZero) {
     ClusterTables t = readText(taskFile({row("3"), row("4"), row("0"), row("1")}));
     EXPECT_EQ(t.ClusterCount, 1);
     EXPECT_EQ(t.cluster(1).TrialCount, 2);
-    EXPECT_EQ(t.cluster(1).trial(1).FoundBox, "A");
+    EXPECT_EQ(t.cluster(1).trial(1).DataLine, 3);
     EXPECT_EQ(t.cluster(0).trials.size(), 2u);
 }
 
 TEST(ClusterBookkeeping, StoresTheFieldsOfEveryTrial) {
     ClusterTables t =
         readText(taskFile({"0\tfirst\t6.5\t2\t 3 \tx\t7.5\tABC\ty\t1 2\textra\tfields",
-                           "1\tsecond\t8\t3\tB\tx\t4\tDE\ty\t"}));
+                           "1\tsecond\t8\t3\tB\tx\t4\t3E3\ty\t"}));
     const Cluster& c = t.cluster(1);
     EXPECT_EQ(c.ClusterLabel, "second") << "the last line's value wins";
     EXPECT_EQ(c.BoxCount, 8);
     EXPECT_EQ(c.ClusterCode, 3);
-    EXPECT_EQ(c.trial(1).FoundBox, "3") << "blanks trimmed";
+    EXPECT_EQ(c.trial(2).EarlierFindsHit, 2) << "field 4 with its blanks trimmed, then found";
     EXPECT_EQ(c.trial(1).OpenCount, 8) << "7.5 rounds to the even 8";
-    EXPECT_EQ(c.trial(1).OpenedBoxes, "ABC");
-    EXPECT_EQ(c.trial(1).RevisitList, "1 2");
-    EXPECT_EQ(c.trial(2).RevisitList, "");
+    EXPECT_EQ(t.openedCountsOff.listed, "ABC");
+    EXPECT_EQ(c.trial(1).Revisits, 1);
+    EXPECT_EQ(c.trial(2).Revisits, 0);
 }
 
 TEST(ReadingErrors, NameTheLineTheFieldAndTheKind) {
