@@ -58,6 +58,8 @@ public:
     // until the next call of any of the above.
     static constexpr std::size_t ReadAhead = 64;
     std::string_view unread() const { return {buffer_.get() + pos_, end_ - pos_}; }
+    // Takes the first bytes of unread(), which end where a line ends.
+    void take(std::size_t bytes) { pos_ += bytes; }
     // Takes the line of size bytes that starts unread(), with the CR (or CR LF) that ends it.
     void takeLine(std::size_t size) {
         pos_ += size;

@@ -43,9 +43,10 @@ inline int revisitCount(std::string_view revisits) {
     if (revisits.size() <= 1) return static_cast<int>(revisits.size());
     int blanks = 0; // a line is at most 16 MiB
     const char* c = revisits.data();
+    const char* const end = c + revisits.size();
     do // as in hitsThenAdd, a loop left as it is
         blanks += *c == ' ';
-    while (++c != revisits.data() + revisits.size());
+    while (++c != end);
     return blanks;
 }
 
