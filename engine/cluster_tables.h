@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -34,12 +36,16 @@ struct Trial {
 };
 
 struct Cluster {
+    Cluster() = default;
+    // A cluster whose trials take their memory from trialMemory.
+    explicit Cluster(std::pmr::memory_resource* trialMemory) : trials(trialMemory) {}
+
     std::int16_t TrialCount = 0;
     std::uint8_t BoxCount = 0;
     std::uint8_t ClusterCode = 0; // validated on reading, never written
     std::int16_t BetweenErrors = 0;
     std::string ClusterLabel;  // field 1 of the cluster's last line, as the file holds it
-    std::vector<Trial> trials; // trial t is trials[t - 1]
+    std::pmr::vector<Trial> trials; // trial t is trials[t - 1]
     // The data lines the cluster holds, which its TrialCount need not match; for warnings only.
     int LineCount = 0;
     // The line whose row number set TrialCount; errors name it.
@@ -48,12 +54,6 @@ struct Cluster {
     // Trial t (1-based). Trials past the stored lines (a gap in the row numbers) are empty;
     // past 255 they fail with Subscript out of range, named at the row number that asked for them.
     Trial& trial(int t) { return isStored(t) ? trials[index(t)] : growTo(t); }
-    // Stores the next trial, as reading does for every line of the cluster; past 255 it fails as
-    // trial() does.
-    void addTrial(const Trial& next) {
-        if (trials.size() == MaxTrials) growTo(MaxTrials + 1);
-        trials.push_back(next);
-    }
     const Trial& trial(int t) const { return isStored(t) ? trials[index(t)] : unfilledTrial(t); }
     // The data line that an error about trial t names: its own, or for a trial without one the
     // cluster's last.
@@ -89,6 +89,9 @@ struct OpenedCountsOff {
 // Everything known of one task file. Built fresh for every file, so nothing of one file can
 // leak into the record of another.
 struct ClusterTables {
+    // Where reading keeps the trials of its clusters: one block of memory for a file, not one for
+    // every cluster. Declared first, so that it goes last.
+    std::unique_ptr<std::pmr::monotonic_buffer_resource> trialMemory;
     std::int16_t ClusterCount = 0;
     // Index 0 gathers the lines before the first row number 0; it is never scored or written.
     std::vector<Cluster> clusters = std::vector<Cluster>(1);

@@ -39,9 +39,9 @@ inline std::string_view trimBlanks(std::string_view text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// Room for the trials of most clusters, small enough to come from malloc's per-thread cache.
+// Room for the trials of most clusters, and for those of a file of a dozen such clusters.
 constexpr std::size_t TypicalTrials = 32;
-static_assert(TypicalTrials * sizeof(Trial) <= 1024);
+constexpr std::size_t TypicalTrialMemory = 16 * TypicalTrials * sizeof(Trial);
 
 // A numeric field of one to three digits, as nearly every numeric field is, read as the number
 // rule reads it; -1 for any other field, which only the plain way reads.
@@ -79,6 +79,8 @@ public:
         : file_(path, sizes, opening, tap) {
         // Never moved, so that current_ stays valid.
         tables_.clusters.reserve(MaxClusters + 1);
+        tables_.trialMemory =
+            std::make_unique<std::pmr::monotonic_buffer_resource>(TypicalTrialMemory);
         current_ = &tables_.cluster(0);
     }
 
@@ -265,7 +267,7 @@ private:
         if (tables_.ClusterCount >= 1) closeCluster(lastRow_);
         static_assert(MaxClusters >= MaxDataLines, "every data line can start a cluster");
         ++tables_.ClusterCount;
-        current_ = &tables_.clusters.emplace_back();
+        current_ = &tables_.clusters.emplace_back(tables_.trialMemory.get());
         current_->trials.reserve(TypicalTrials);
         earlierFinds_ = {};
     }

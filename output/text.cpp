@@ -8,10 +8,20 @@ unsigned long long magnitude(long long value) {
                      : static_cast<unsigned long long>(value);
 }
 
-// The decimal digits of value, without leading zeros.
+// The decimal digits of value, without leading zeros. Nearly every number of a record has one or
+// two.
 char* writeDigits(char* at, unsigned long long value) {
-    std::size_t count = 1;
-    for (unsigned long long rest = value; rest >= 10; rest /= 10)
+    if (value < 10) {
+        *at = static_cast<char>('0' + value);
+        return at + 1;
+    }
+    if (value < 100) {
+        at[0] = static_cast<char>('0' + value / 10);
+        at[1] = static_cast<char>('0' + value % 10);
+        return at + 2;
+    }
+    std::size_t count = 3;
+    for (unsigned long long rest = value / 1000; rest != 0; rest /= 10)
         ++count;
     char* const end = at + count;
     at = end;
