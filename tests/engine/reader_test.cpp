@@ -1,4 +1,5 @@
 #include "error.h"
+#include "fields.h"
 #include "reader.h"
 #include "result.h"
 #include "scoring.h"
@@ -85,6 +86,39 @@ TEST(LineReading, EveryByteOnTheEndOfAReadGivesWhatOneReadGives) {
             ASSERT_TRUE(outcome(file, {size, size}) == whole &&
                         tapSeesTheWholeFile(file, {size, size}))
                 << file << ", read " << size << " bytes at a time";
+    }
+}
+
+// Reads of eight bytes hold no usual line, which takes ten bytes at least: every line then goes the
+// plain way, which the fast way must match wherever it takes a line and wherever it leaves one.
+TEST(LineReading, TheFastWayReadsWhatThePlainWayReads) {
+    const std::string atMost(UsualLine::MaxSize - 20,
+                             'x'); // a label that makes a line MaxSize long
+    const std::vector<std::string> lines = {
+        dataLine("0", "6", "A", "3", "BCA", "3 7"),
+        "0\t" + atMost + "\t6\t1\tA\tx\t3\tBCA\ty\t",
+        "0\t" + atMost + "x\t6\t1\tA\tx\t3\tBCA\ty\t",
+        dataLine("999", "255", " B ", "0", ""),
+        dataLine("1000", "6", "", "12", "ABCDEFGHIJKL", " "),
+        dataLine("-1", "6", "A", "3", "B"),
+        dataLine("+5", "06", "A", "3", "B", "1 2 3"),
+        dataLine(" 5", "6", "A", "3.0", "B"),
+        dataLine("5", "256", "A", "3", "B"),
+        dataLine("5", "6", "A", "&H3", "B"),
+        dataLine("12x", "6", "A", "3", "B"),
+        dataLine("5", "6x", "A", "3", "B"),
+        dataLine("5", "6", "A", "1.", "B"),
+        "5\tcl\t6\t1\tA\tx\t3\tBCA\ty",
+        "5\tcl\t6\t1\tA\tx\t3\tBCA\ty\t7\textra\tfields\n",
+        "5\tc\nl\t6\t1\tA\tx\t3\tBCA\ty\t",
+        "5\tc\x01l\t6\t1\tA\tx\t3\tB\x0b\ty\t",
+        "5\tcl\t6\t1\tA\tx\t3\tBCA\ty\t\t",
+    };
+    TempDir dir;
+    for (const std::string& line : lines) {
+        const std::string path =
+            dir.write("pp.vty", taskFile({row("0"), line, row("1"), line, row("0"), line}));
+        EXPECT_EQ(outcome(path, {}), outcome(path, {8, 8})) << printable(line);
     }
 }
 
