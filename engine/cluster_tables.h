@@ -21,17 +21,14 @@ inline constexpr int MaxTrials = 255;
 inline constexpr int MinFieldsPerLine = 10;
 
 // One trial: one data line of a task file. Its texts are not kept: reading counts what the
-// scoring rules make of them, and scoring checks those counts once the cluster's trials are known.
+// scoring rules make of them as it reads them, and scoring checks the counts of the trials that
+// count against the 16-bit counters.
 struct Trial {
-    // As read, unchecked: the finds of the cluster's earlier trials that the boxes opened (field 7)
-    // hit, and the within-search errors of the revisit list (field 9).
-    long long EarlierFindsHit = 0;
-    int Revisits = 0;
-    int DataLine = 0; // 0 for a trial that a gap in the row numbers left without a line
-    std::int16_t WithinErrors = 0;
-    // The cluster's between-search errors that this trial's opened boxes add; they sum to the
-    // cluster's BetweenErrors.
-    std::int16_t BetweenErrorsAdded = 0;
+    // The cluster's between-search errors that this trial's opened boxes (field 7) add: the finds
+    // of the cluster's earlier trials that they hit. They sum to the cluster's BetweenErrors.
+    long long BetweenErrorsAdded = 0;
+    int WithinErrors = 0; // of the revisit list (field 9)
+    int DataLine = 0;     // 0 for a trial that a gap in the row numbers left without a line
     std::uint8_t OpenCount = 0;
 };
 
@@ -44,7 +41,7 @@ struct Cluster {
     std::uint8_t BoxCount = 0;
     std::uint8_t ClusterCode = 0; // validated on reading, never written
     std::int16_t BetweenErrors = 0;
-    std::string ClusterLabel;  // field 1 of the cluster's last line, as the file holds it
+    std::string ClusterLabel;       // field 1 of the cluster's last line, as the file holds it
     std::pmr::vector<Trial> trials; // trial t is trials[t - 1]
     // The data lines the cluster holds, which its TrialCount need not match; for warnings only.
     int LineCount = 0;

@@ -300,10 +300,11 @@ private:
         if (line.openCount != line.opened.size()) noteOpenedCountOff(line.openCount, line.opened);
         // Every line stores the next trial of its cluster.
         static_assert(MaxDataLines <= MaxTrials, "a cluster's lines never pass its trials");
-        c.trials.push_back({.EarlierFindsHit = earlierFinds_.hitsThenAdd(line.opened, line.found),
-                            .Revisits = revisitCount(line.revisits),
-                            .DataLine = dataLine_,
-                            .OpenCount = line.openCount});
+        c.trials.push_back(
+            {.BetweenErrorsAdded = earlierFinds_.hitsThenAdd(line.opened, line.found),
+             .WithinErrors = revisitCount(line.revisits),
+             .DataLine = dataLine_,
+             .OpenCount = line.openCount});
     }
 
     // The Open column averages field 6, the between-search errors read field 7: when they

@@ -59,7 +59,9 @@ void appendTrials(const Cluster& cluster, std::vector<TrialResult>& trials) {
     for (int r = 1; r <= cluster.TrialCount; ++r) {
         const Trial& trial = cluster.trial(r);
         trials.push_back(
-            {trial.OpenCount, trial.WithinErrors, trial.BetweenErrorsAdded, trial.DataLine > 0});
+            // Scoring checked that both fit a 16-bit counter.
+            {trial.OpenCount, static_cast<std::int16_t>(trial.WithinErrors),
+             static_cast<std::int16_t>(trial.BetweenErrorsAdded), trial.DataLine > 0});
     }
 }
 

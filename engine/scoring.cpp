@@ -21,7 +21,7 @@ std::span<Trial> countedTrials(Cluster& cluster) {
 [[noreturn]] void failOneByOne(const Cluster& cluster) {
     long long errors = 0;
     for (int r = 1; r <= cluster.TrialCount; ++r) {
-        errors += cluster.trial(r).EarlierFindsHit; // past 255 trials, trial() fails
+        errors += cluster.trial(r).BetweenErrorsAdded; // past 255 trials, trial() fails
         try {
             checkedInt16(errors, "the between-search errors");
         } catch (RunError& e) {
@@ -30,7 +30,7 @@ std::span<Trial> countedTrials(Cluster& cluster) {
     }
     for (int r = 1; r <= cluster.TrialCount; ++r) {
         try {
-            checkedInt16(cluster.trial(r).Revisits, "the within-search errors of a trial");
+            checkedInt16(cluster.trial(r).WithinErrors, "the within-search errors of a trial");
         } catch (RunError& e) {
             throw e.atDataLine(cluster.lineOf(r)).atField(9);
         }
@@ -42,14 +42,12 @@ void scoreCluster(Cluster& cluster) {
     // Counts only grow, so the total tells whether any sum on the way passed 32767. The first
     // trial hits nothing: no trial came before it.
     long long errors = 0;
-    int mostRevisits = 0;
-    for (Trial& trial : countedTrials(cluster)) {
-        errors += trial.EarlierFindsHit;
-        mostRevisits = std::max(mostRevisits, trial.Revisits);
-        trial.BetweenErrorsAdded = static_cast<std::int16_t>(trial.EarlierFindsHit);
-        trial.WithinErrors = static_cast<std::int16_t>(trial.Revisits);
+    int mostWithin = 0;
+    for (const Trial& trial : countedTrials(cluster)) {
+        errors += trial.BetweenErrorsAdded;
+        mostWithin = std::max(mostWithin, trial.WithinErrors);
     }
-    if (errors > INT16_MAX || mostRevisits > INT16_MAX || cluster.TrialCount > MaxTrials)
+    if (errors > INT16_MAX || mostWithin > INT16_MAX || cluster.TrialCount > MaxTrials)
         failOneByOne(cluster);
     cluster.BetweenErrors = static_cast<std::int16_t>(errors);
 }

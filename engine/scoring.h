@@ -50,8 +50,8 @@ inline int revisitCount(std::string_view revisits) {
     return blanks;
 }
 
-// The scoring stage: BetweenErrors of every cluster and WithinErrors of every trial, from the
-// counts that reading took, checked against the 16-bit counters for the trials that count.
+// The scoring stage: BetweenErrors of every cluster, from the counts that reading took, which it
+// checks against the 16-bit counters for the trials that count.
 void scoreClusters(ClusterTables& tables);
 
 } // namespace dozorira

@@ -131,7 +131,7 @@ TEST(LineReading, CrAndCrLfEndLinesButALoneLfIsText) {
     ASSERT_EQ(t.dataLinesWithLineFeeds.size(), 1u);
     EXPECT_EQ(t.dataLinesWithLineFeeds[0].dataLine, 1);
     EXPECT_EQ(t.openedCountsOff.firstDataLine, 2) << "the line feed is one of field 7's 3 boxes";
-    EXPECT_EQ(t.cluster(1).trial(2).EarlierFindsHit, 1) << "the last line needs no line end";
+    EXPECT_EQ(t.cluster(1).trial(2).BetweenErrorsAdded, 1) << "the last line needs no line end";
 }
 
 TEST(LineReading, LineFeedOnlyFilesEndAtTheSecondHeaderAndSaySo) {
@@ -208,11 +208,11 @@ TEST(ClusterBookkeeping, StoresTheFieldsOfEveryTrial) {
     EXPECT_EQ(c.ClusterLabel, "second") << "the last line's value wins";
     EXPECT_EQ(c.BoxCount, 8);
     EXPECT_EQ(c.ClusterCode, 3);
-    EXPECT_EQ(c.trial(2).EarlierFindsHit, 2) << "field 4 with its blanks trimmed, then found";
+    EXPECT_EQ(c.trial(2).BetweenErrorsAdded, 2) << "field 4 with its blanks trimmed, then found";
     EXPECT_EQ(c.trial(1).OpenCount, 8) << "7.5 rounds to the even 8";
     EXPECT_EQ(t.openedCountsOff.listed, "ABC");
-    EXPECT_EQ(c.trial(1).Revisits, 1);
-    EXPECT_EQ(c.trial(2).Revisits, 0);
+    EXPECT_EQ(c.trial(1).WithinErrors, 1);
+    EXPECT_EQ(c.trial(2).WithinErrors, 0);
 }
 
 TEST(ReadingErrors, NameTheLineTheFieldAndTheKind) {

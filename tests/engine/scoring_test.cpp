@@ -27,8 +27,8 @@ ClusterTables cluster(const std::vector<TrialTexts>& trials) {
     Cluster& c = t.clusters.emplace_back();
     EarlierFinds finds;
     for (const TrialTexts& trial : trials)
-        c.trials.push_back({.EarlierFindsHit = finds.hitsThenAdd(trial.opened, trial.found),
-                            .Revisits = revisitCount(trial.revisits)});
+        c.trials.push_back({.BetweenErrorsAdded = finds.hitsThenAdd(trial.opened, trial.found),
+                            .WithinErrors = revisitCount(trial.revisits)});
     c.TrialCount = static_cast<std::int16_t>(trials.size());
     return t;
 }
@@ -86,11 +86,10 @@ TEST(Scoring, GapsAndOddTrialCounts) {
     EXPECT_EQ(gap.cluster(1).trial(4).WithinErrors, 0);
 
     for (std::int16_t count : {0, -3}) {
-        ClusterTables none = cluster({{"A", "A", "1"}});
+        ClusterTables none = cluster({{"A", "A", "1"}, {"A", "A", std::string(40000, ' ')}});
         none.cluster(1).TrialCount = count;
         scoreClusters(none);
-        EXPECT_EQ(none.cluster(1).BetweenErrors, 0);
-        EXPECT_EQ(none.cluster(1).trial(1).WithinErrors, 0) << "no trial is visited";
+        EXPECT_EQ(none.cluster(1).BetweenErrors, 0) << "no trial counts, and none is checked";
     }
 
     ClusterTables tooMany = cluster({{"A", "A"}});
