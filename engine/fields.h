@@ -59,7 +59,7 @@ inline ByteMasks portableByteMasks(const char* text) {
         return static_cast<unsigned>(((highBits >> 7) * 0x0102040810204080ULL) >> 56);
     };
     ByteMasks masks{0, 0};
-    for (unsigned half = 0; half < 2; ++half) {
+    for (std::size_t half = 0; half < 2; ++half) {
         std::uint64_t bytes = 0;
         std::memcpy(&bytes, text + 8 * half, sizeof bytes);
         if constexpr (std::endian::native == std::endian::big) {
@@ -128,7 +128,7 @@ public:
     // The next field; after the tenth, whether the line had ten.
     std::string_view next() {
         const unsigned start = start_;
-        // The last bit is never reached, but tells the compiler that there is a bit to find.
+        // Ten fields leave a bit to find in ends_: or-ing in the last bit only tells the compiler.
         const auto end = static_cast<unsigned>(std::countr_zero(ends_ | LastBit));
         ends_ &= ends_ - 1;
         start_ = end + 1;
