@@ -9,7 +9,7 @@ BUILD_PACKAGES := cmake make g++ libgtest-dev libbenchmark-dev libcli11-dev libr
                   libpango1.0-dev fonts-dejavu-core libboost-dev libssl-dev nlohmann-json3-dev
 WINDOW_PACKAGES := qt6-base-dev libgl-dev qt6-qpa-plugins fonts-liberation2 desktop-file-utils \
                    appstream xvfb xauth dpkg-dev file openbox x11-utils help2man lintian
-BENCH_PACKAGES := time
+BENCH_PACKAGES := time valgrind
 # Readers that check the sav, dta, tsv, csv and xlsx output (PSPP, pandas, R with haven, openxlsx
 # and readxl, LibreOffice, Gnumeric) and the report's PDF (poppler, qpdf); pandas runs on Debian's
 # /usr/bin/python3.
@@ -71,6 +71,7 @@ build-tests: build
 bench: build
 	$(call install,$(BENCH_PACKAGES))
 	$(BUILD)/bin/dozorira_bench
+	bench/instructions.sh $(BUILD)/bin
 	$(BUILD)/bin/dozorira_ratios $(BUILD)/bin $(BENCH_ROUNDS)
 	bench/end_to_end.sh $(BUILD)/bin
 

@@ -39,10 +39,16 @@ BENCHMARK(BM_AnalyseOneFile)->Unit(benchmark::kMicrosecond);
 } // namespace
 
 // "--write-study DIR [COUNT]" only writes COUNT task files (199 unless given), for the end-to-end
-// figures of the script.
+// figures of the scripts; "--window-run OUTPUT TASKFILE..." writes the .dat as the window's
+// Compute & save does, once, for the instruction counts of bench/instructions.sh.
 int main(int argc, char** argv) {
     if ((argc == 3 || argc == 4) && std::string(argv[1]) == "--write-study") {
         const Study s(argv[2], argc == 4 ? std::stoi(argv[3]) : 199);
+        return 0;
+    }
+    if (argc >= 4 && std::string(argv[1]) == "--window-run") {
+        dozorira::output::DatRun run(argv[2], {});
+        run.run({argv + 3, argv + argc});
         return 0;
     }
     benchmark::Initialize(&argc, argv);

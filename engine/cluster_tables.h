@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -18,32 +20,29 @@ inline constexpr int MaxClusters = 255;
 inline constexpr int MaxTrials = 255;
 inline constexpr int MinFieldsPerLine = 10;
 
-// One trial: one data line of a task file, and its within-search errors once scored.
+// One trial: one data line of a task file. Its texts are not kept: reading counts what the
+// scoring rules make of them as it reads them, and scoring checks the counts of the trials that
+// count against the 16-bit counters.
 struct Trial {
-    Trial() = default;
-    Trial(std::string_view found, std::string_view opened, std::string_view revisits,
-          std::uint8_t openCount, int dataLine)
-        : FoundBox(found), OpenedBoxes(opened), RevisitList(revisits), OpenCount(openCount),
-          DataLine(dataLine) {}
-
-    std::string FoundBox;    // field 4, blanks trimmed: the box in which the target was found
-    std::string OpenedBoxes; // field 7: one character per box opened
-    std::string RevisitList; // field 9: boxes opened again, separated by blanks
+    // The cluster's between-search errors that this trial's opened boxes (field 7) add: the finds
+    // of the cluster's earlier trials that they hit. They sum to the cluster's BetweenErrors.
+    long long BetweenErrorsAdded = 0;
+    int WithinErrors = 0; // of the revisit list (field 9)
+    int DataLine = 0;     // 0 for a trial that a gap in the row numbers left without a line
     std::uint8_t OpenCount = 0;
-    std::int16_t WithinErrors = 0;
-    // The cluster's between-search errors that this trial's opened boxes add; they sum to the
-    // cluster's BetweenErrors.
-    std::int16_t BetweenErrorsAdded = 0;
-    int DataLine = 0; // 0 for a trial that a gap in the row numbers left without a line
 };
 
 struct Cluster {
+    Cluster() = default;
+    // A cluster whose trials take their memory from trialMemory.
+    explicit Cluster(std::pmr::memory_resource* trialMemory) : trials(trialMemory) {}
+
     std::int16_t TrialCount = 0;
     std::uint8_t BoxCount = 0;
     std::uint8_t ClusterCode = 0; // validated on reading, never written
     std::int16_t BetweenErrors = 0;
-    std::string ClusterLabel;  // field 1 of the cluster's last line, as the file holds it
-    std::vector<Trial> trials; // trial t is trials[t - 1]
+    std::string ClusterLabel;       // field 1 of the cluster's last line, as the file holds it
+    std::pmr::vector<Trial> trials; // trial t is trials[t - 1]
     // The data lines the cluster holds, which its TrialCount need not match; for warnings only.
     int LineCount = 0;
     // The line whose row number set TrialCount; errors name it.
@@ -52,12 +51,6 @@ struct Cluster {
     // Trial t (1-based). Trials past the stored lines (a gap in the row numbers) are empty;
     // past 255 they fail with Subscript out of range, named at the row number that asked for them.
     Trial& trial(int t) { return isStored(t) ? trials[index(t)] : growTo(t); }
-    // Stores the next trial, as reading does for every line of the cluster; past 255 it fails as
-    // trial() does.
-    template <typename... Fields> Trial& addTrial(Fields&&... fields) {
-        if (trials.size() == MaxTrials) growTo(MaxTrials + 1);
-        return trials.emplace_back(std::forward<Fields>(fields)...);
-    }
     const Trial& trial(int t) const { return isStored(t) ? trials[index(t)] : unfilledTrial(t); }
     // The data line that an error about trial t names: its own, or for a trial without one the
     // cluster's last.
@@ -93,6 +86,9 @@ struct OpenedCountsOff {
 // Everything known of one task file. Built fresh for every file, so nothing of one file can
 // leak into the record of another.
 struct ClusterTables {
+    // Where reading keeps the trials of its clusters: one block of memory for a file, not one for
+    // every cluster. Declared first, so that it goes last.
+    std::unique_ptr<std::pmr::monotonic_buffer_resource> trialMemory;
     std::int16_t ClusterCount = 0;
     // Index 0 gathers the lines before the first row number 0; it is never scored or written.
     std::vector<Cluster> clusters = std::vector<Cluster>(1);

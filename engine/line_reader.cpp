@@ -2,6 +2,7 @@
 
 #include "error.h"
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -17,13 +18,17 @@ constexpr char LF = '\n';
 constexpr std::size_t UsualFirstRead = ReadSizes{}.first;
 constexpr int NotOpened = -2; // a file that the reader was not to open
 
+// What follows every read in the buffer: a CR that is not the file's, so that a search for a
+// line's end stops there at the latest, and bytes that may be read past it.
+constexpr std::array<char, 1 + LineReader::ReadAhead> AfterRead = {CR};
+
 // A run reads thousands of files one after another; they all share one buffer instead of each
 // taking and freeing its own.
 thread_local std::unique_ptr<char[]> spareBuffer;
 
 std::unique_ptr<char[]> bufferOf(std::size_t size) {
     if (size == UsualFirstRead && spareBuffer) return std::move(spareBuffer);
-    return std::make_unique_for_overwrite<char[]>(size);
+    return std::make_unique_for_overwrite<char[]>(size + AfterRead.size());
 }
 
 void keepSpare(std::unique_ptr<char[]> buffer, std::size_t size) {
@@ -86,6 +91,7 @@ void LineReader::readMore() {
     pos_ = 0;
     end_ = static_cast<std::size_t>(got);
     ended_ = got == 0;
+    std::memcpy(buffer_.get() + end_, AfterRead.data(), AfterRead.size());
     if (tap_) (*tap_)({buffer_.get(), end_});
 }
 
@@ -99,14 +105,6 @@ bool LineReader::fillSlowly() {
         if (pos_ < end_) return true;
     }
     return false;
-}
-
-void LineReader::endLine() {
-    ++pos_;
-    if (pos_ == end_)
-        crEndedRead_ = true;
-    else if (buffer_[pos_] == LF)
-        ++pos_;
 }
 
 bool LineReader::skipLine() {

@@ -53,6 +53,19 @@ public:
     // Overflow, having read no further, once the line passes MaxLineLength.
     std::string_view readLine();
 
+    // A caller may look for the next line itself, in the bytes read and not yet taken; a CR
+    // follows them, then ReadAhead more bytes that may be read. Valid once atEnd() said false,
+    // until the next call of any of the above.
+    static constexpr std::size_t ReadAhead = 64;
+    std::string_view unread() const { return {buffer_.get() + pos_, end_ - pos_}; }
+    // Takes the first bytes of unread(), which end where a line ends.
+    void take(std::size_t bytes) { pos_ += bytes; }
+    // Takes the line of size bytes that starts unread(), with the CR (or CR LF) that ends it.
+    void takeLine(std::size_t size) {
+        pos_ += size;
+        endLine();
+    }
+
 private:
     // Whether a byte is ready at pos_, reading more when none is.
     bool fill() { return pos_ < end_ || fillSlowly(); }
@@ -60,13 +73,19 @@ private:
     void readMore();
     // Steps over the CR at pos_, and the LF after it; where the CR is the last byte read, the LF
     // is looked for in the next read.
-    void endLine();
+    void endLine() {
+        ++pos_;
+        if (pos_ == end_)
+            crEndedRead_ = true;
+        else if (buffer_[pos_] == '\n')
+            ++pos_;
+    }
     std::string_view gatherLine();
 
     int fd_;
     ReadSizes sizes_;
     const ReadTap* tap_;
-    std::unique_ptr<char[]> buffer_;
+    std::unique_ptr<char[]> buffer_; // capacity_ bytes, then room for what follows a read
     std::size_t capacity_ = 0;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;

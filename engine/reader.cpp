@@ -1,13 +1,13 @@
 #include "reader.h"
 
+#include "fields.h"
 #include "line_reader.h"
 #include "number.h"
+#include "scoring.h"
 
 #include <algorithm>
-#include <array>
-#include <bit>
 #include <cstdint>
-#include <cstring>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -26,104 +26,62 @@ namespace {
         .atField(index);
 }
 
-// The bytes equal to c among eight bytes of text, as the high bit of each.
-std::uint64_t bytesEqual(std::uint64_t bytes, char c) {
-    constexpr std::uint64_t Low7 = 0x7f7f7f7f7f7f7f7fULL;
-    const std::uint64_t zeroAtC = bytes ^ (0x0101010101010101ULL * static_cast<unsigned char>(c));
-    // The high bit of (byte & 0x7f) + 0x7f, or of the byte itself, is set unless the byte is 0;
-    // no sum carries into the next byte.
-    return ~(((zeroAtC & Low7) + Low7) | zeroAtC | Low7);
+// Field index of a data line; a line too short fails, naming the field.
+std::string_view field(const LineFields& fields, int index) {
+    if (index >= fields.count()) failMissingField(fields.line(), fields.count(), index);
+    return fields[index];
 }
 
-// Eight bytes of text, the first in the lowest byte whatever the machine.
-std::uint64_t eightBytes(const char* text) {
-    std::uint64_t bytes = 0;
-    std::memcpy(&bytes, text, sizeof bytes);
-    if constexpr (std::endian::native == std::endian::big) {
-        std::uint64_t swapped = 0;
-        for (int i = 0; i < 8; ++i, bytes >>= 8)
-            swapped = swapped << 8 | (bytes & 0xff);
-        bytes = swapped;
-    }
-    return bytes;
-}
-
-// The fields of one data line, split on tabs; only the first ten are of interest. Fields are a
-// few characters long, too short for a library search to pay: the line is looked at eight bytes
-// at a time, for its tabs and its line feeds at once.
-class Fields {
-public:
-    explicit Fields(std::string_view line) : text_(line.data()), size_(line.size()) {
-        // An empty line has no fields at all, not one empty field.
-        if (line.empty()) return;
-        std::uint64_t lineFeeds = 0;
-        std::size_t at = 0;
-        for (; at + 8 <= size_; at += 8) {
-            const std::uint64_t bytes = eightBytes(text_ + at);
-            lineFeeds |= bytesEqual(bytes, '\n');
-            addTabs(bytesEqual(bytes, '\t'), at);
-        }
-        if (at < size_ && size_ >= 8) {
-            // The rest, as the last eight bytes of the line less those looked at already.
-            const std::size_t from = size_ - 8;
-            const std::uint64_t bytes = eightBytes(text_ + from);
-            const std::uint64_t rest = ~std::uint64_t{0} << (8 * (at - from));
-            lineFeeds |= bytesEqual(bytes, '\n') & rest;
-            addTabs(bytesEqual(bytes, '\t') & rest, from);
-        } else {
-            for (; at < size_; ++at) {
-                lineFeeds |= static_cast<std::uint64_t>(text_[at] == '\n');
-                addTabs(static_cast<std::uint64_t>(text_[at] == '\t') << 7, at);
-            }
-        }
-        holdsLineFeed_ = lineFeeds != 0;
-        count_ = static_cast<int>(std::min<std::size_t>(tabs_ + 1, MinFieldsPerLine));
-    }
-
-    std::string_view operator[](int index) const {
-        if (index >= count_) failMissingField({text_, size_}, count_, index);
-        const auto i = static_cast<std::size_t>(index);
-        const std::size_t start = i == 0 ? 0 : tabAt_[i - 1] + 1;
-        const std::size_t end = i < tabs_ ? tabAt_[i] : size_;
-        return {text_ + start, end - start};
-    }
-
-    bool holdsLineFeed() const { return holdsLineFeed_; }
-
-private:
-    // Notes the tabs among eight bytes from at, as long as fields of interest are left.
-    void addTabs(std::uint64_t tabs, std::size_t at) {
-        std::size_t found = tabs_; // a local, which the stores into tabAt_ cannot change
-        if (found >= MinFieldsPerLine) return;
-        for (; tabs != 0; tabs &= tabs - 1)
-            tabAt_[found++] = at + static_cast<std::size_t>(std::countr_zero(tabs)) / 8;
-        tabs_ = found;
-    }
-
-    const char* text_;
-    std::size_t size_;
-    // Where the tabs are: the ten that end the fields of interest, and up to seven more from the
-    // same eight bytes. Left uninitialised, for speed: only the first tabs_ are set and read.
-    std::size_t tabAt_[MinFieldsPerLine + 7];
-    std::size_t tabs_ = 0;
-    int count_ = 0;
-    bool holdsLineFeed_ = false;
-};
-
-std::string_view trimBlanks(std::string_view text) {
+inline std::string_view trimBlanks(std::string_view text) {
     if (text.empty() || (text.front() != ' ' && text.back() != ' ')) return text;
     const auto first = text.find_first_not_of(' ');
     if (first == std::string_view::npos) return {};
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
+// Room for the trials of most clusters, and for those of a file of a dozen such clusters.
 constexpr std::size_t TypicalTrials = 32;
+constexpr std::size_t TypicalTrialMemory = 16 * TypicalTrials * sizeof(Trial);
+
+// A numeric field of one to three digits, as nearly every numeric field is, read as the number
+// rule reads it; -1 for any other field, which only the plain way reads.
+inline int smallNumber(std::string_view text) {
+    const auto digit = [&text](std::size_t at) { return static_cast<unsigned>(text[at] - '0'); };
+    switch (text.size()) {
+    case 1: return digit(0) <= 9 ? static_cast<int>(digit(0)) : -1;
+    case 2: return digit(0) <= 9 && digit(1) <= 9 ? static_cast<int>(digit(0) * 10 + digit(1)) : -1;
+    case 3:
+        return digit(0) <= 9 && digit(1) <= 9 && digit(2) <= 9
+                   ? static_cast<int>(digit(0) * 100 + digit(1) * 10 + digit(2))
+                   : -1;
+    default: return -1;
+    }
+}
+
+// What a data line gives its cluster and its trial, besides its row number.
+struct LineValues {
+    std::string_view label;     // field 1
+    std::uint8_t boxes = 0;     // field 2
+    std::uint8_t code = 0;      // field 3
+    std::string_view found;     // field 4, blanks trimmed
+    std::uint8_t openCount = 0; // field 6
+    std::string_view opened;    // field 7
+    std::string_view revisits;  // field 9
+    std::size_t size = 0;       // of the whole line, for the fast way
+};
+
+static_assert(UsualLine::Reach <= LineReader::ReadAhead,
+              "the fast way reads no further than it may");
 
 class TaskFileReader {
 public:
     TaskFileReader(const std::string& path, ReadSizes sizes, Opening opening, const ReadTap* tap)
         : file_(path, sizes, opening, tap) {
+        // Never moved, so that current_ stays valid.
         tables_.clusters.reserve(MaxClusters + 1);
+        tables_.trialMemory =
+            std::make_unique<std::pmr::monotonic_buffer_resource>(TypicalTrialMemory);
+        current_ = &tables_.cluster(0);
     }
 
     bool isOpen() const { return file_.isOpen(); }
@@ -131,16 +89,23 @@ public:
     ClusterTables read() {
         skipHeader(1);
         skipHeader(2);
-        while (!file_.atEnd()) {
-            ++dataLine_;
+        for (;;) {
+            // The next read overwrites the bytes that the kept label is in.
+            if (file_.unread().empty()) settleLabel();
+            if (file_.atEnd()) break;
             try {
-                readDataLine(file_.readLine());
+                readUsualLines();
+                if (file_.unread().empty()) continue;
+                ++dataLine_;
+                settleLabel();
+                readAnyLine(file_.readLine());
             } catch (RunError& e) {
                 throw e.atDataLine(dataLine_);
             }
         }
+        finishCluster();
         try {
-            closeCluster(RowNumber[static_cast<std::size_t>(dataLine_)]);
+            closeCluster(lastRow_);
         } catch (RunError& e) {
             throw e.atDataLine(dataLine_);
         }
@@ -165,27 +130,96 @@ private:
         }
     }
 
-    void readDataLine(std::string_view line) {
+    void checkLineCount() const {
         if (dataLine_ > MaxDataLines)
             throw RunError(ErrorKind::SubscriptOutOfRange, "a task file holds at most " +
                                                                std::to_string(MaxDataLines) +
                                                                " data lines");
-        const Fields fields(line);
+    }
+
+    // The fast way, for the usual lines with small numbers that follow one another in the bytes
+    // read, which is nearly every line: nothing in them can fail but what fails in the plain way
+    // at the same point too. Stops, having changed nothing for it, at the first line that is
+    // not one, and at the end of the bytes read.
+    void readUsualLines() {
+        const std::string_view bytes = file_.unread();
+        std::size_t at = 0; // where the next line starts
+        while (at < bytes.size()) {
+            LineValues line;
+            const int row = readUsualLine(bytes.substr(at), line);
+            if (row < 0) break;
+            ++dataLine_;
+            checkLineCount();
+            noteRow(static_cast<std::int16_t>(row));
+            store(line);
+            const std::size_t lineEnd = at + line.size;
+            // A CR that ends the bytes read leaves the line feed after it to the next read.
+            if (lineEnd + 1 == bytes.size()) {
+                file_.take(at);
+                file_.takeLine(line.size);
+                return;
+            }
+            at = lineEnd + (bytes[lineEnd + 1] == '\n' ? 2 : 1);
+        }
+        file_.take(at);
+    }
+
+    // The values of the usual line that begins bytes, and its row number; below 0 for any other
+    // line.
+    static int readUsualLine(std::string_view bytes, LineValues& line) {
+        UsualLine fields;
+        if (!fields.split(bytes.data(), bytes.size())) return -1;
+        const int row = smallNumber(fields.next());
+        line.label = fields.next();
+        const int boxes = smallNumber(fields.next());
+        const int code = smallNumber(fields.next());
+        line.found = trimBlanks(fields.next());
+        fields.next();
+        const int openCount = smallNumber(fields.next());
+        line.opened = fields.next();
+        fields.next();
+        line.revisits = fields.next();
+        // None is below 0 or has a bit above the byte's.
+        if (!fields.hadTenFields() || (row | boxes | code | openCount) < 0 ||
+            (boxes | code | openCount) > 255)
+            return -1;
+        line.boxes = static_cast<std::uint8_t>(boxes);
+        line.code = static_cast<std::uint8_t>(code);
+        line.openCount = static_cast<std::uint8_t>(openCount);
+        line.size = fields.size();
+        return row;
+    }
+
+    // The plain way, for any line: fields are read in their order, so that an error names the
+    // first field that is wrong, and numbers that are not plain are noted for the warnings.
+    void readAnyLine(std::string_view line) {
+        checkLineCount();
+        const LineFields fields(line);
         lineQuirks_ = {};
-        const std::int16_t row = readNumeric(fields, 0, readInt16);
-        RowNumber[static_cast<std::size_t>(dataLine_)] = row;
-        if (row != 0)
-            countTrial();
-        else
-            startCluster();
-        storeFields(fields);
-        noteShape(line, fields.holdsLineFeed());
+        noteRow(readNumeric(fields, 0, readInt16));
+        LineValues values;
+        values.label = field(fields, 1);
+        values.boxes = readNumeric(fields, 2, readByte);
+        values.code = readNumeric(fields, 3, readByte);
+        values.found = trimBlanks(field(fields, 4));
+        values.openCount = readNumeric(fields, 6, readByte);
+        // In field order, so that a line too short names its first missing field.
+        values.opened = field(fields, 7);
+        values.revisits = field(fields, 9);
+        store(values);
+        noteShape(fields);
+    }
+
+    // A row number of zero starts a cluster; any other line adds a trial to the current one.
+    void noteRow(std::int16_t row) {
+        if (row == 0) startCluster();
+        lastRow_ = row;
     }
 
     // Reads a numeric field and notes how it departs from a plain number.
     template <typename T>
-    T readNumeric(const Fields& fields, int index, T (*read)(std::string_view, NumberQuirks&)) {
-        const std::string_view text = fields[index];
+    T readNumeric(const LineFields& fields, int index, T (*read)(std::string_view, NumberQuirks&)) {
+        const std::string_view text = field(fields, index);
         if (const auto plain = plainInteger(text); plain && std::in_range<T>(*plain))
             return static_cast<T>(*plain);
         NumberQuirks quirks;
@@ -220,54 +254,57 @@ private:
     }
 
     // Nothing read here changes a number; it lets --check warn of shapes that do.
-    void noteShape(std::string_view line, bool holdsLineFeed) {
+    void noteShape(const LineFields& fields) {
         if (lineQuirks_.any()) countOddNumberLine();
-        ++tables_.cluster(tables_.ClusterCount).LineCount;
-        if (!holdsLineFeed) return;
+        if (!fields.holdsLineFeed()) return;
+        const std::string_view line = fields.line();
         const auto lineFeeds = std::count(line.begin(), line.end(), '\n');
         tables_.dataLinesWithLineFeeds.push_back({dataLine_, static_cast<int>(lineFeeds)});
     }
 
-    void countTrial() {
-        Cluster& current = tables_.cluster(tables_.ClusterCount);
-        current.TrialCount = checkedInt16(current.TrialCount + 1, "the trial count");
-    }
-
     void startCluster() {
-        if (tables_.ClusterCount >= 1)
-            closeCluster(RowNumber[static_cast<std::size_t>(dataLine_ - 1)]);
+        finishCluster();
+        if (tables_.ClusterCount >= 1) closeCluster(lastRow_);
         static_assert(MaxClusters >= MaxDataLines, "every data line can start a cluster");
         ++tables_.ClusterCount;
-        Cluster& next = tables_.clusters.emplace_back();
-        next.TrialCount = 1;
-        next.trials.reserve(TypicalTrials);
+        current_ = &tables_.clusters.emplace_back(tables_.trialMemory.get());
+        current_->trials.reserve(TypicalTrials);
+        earlierFinds_ = {};
+    }
+
+    // What a cluster's lines come to, once its last line is read. Until the close rule sets it,
+    // the trial count is the count of its lines.
+    void finishCluster() {
+        settleLabel();
+        Cluster& c = *current_;
+        c.LineCount = static_cast<int>(c.trials.size());
+        c.TrialCount = static_cast<std::int16_t>(c.trials.size());
+        if (!c.trials.empty()) c.LastDataLine = c.trials.back().DataLine;
     }
 
     // A cluster's trial count is its last row number plus one, whatever lines it holds.
     void closeCluster(std::int16_t lastRow) {
-        Cluster& current = tables_.cluster(tables_.ClusterCount);
         try {
-            current.TrialCount =
+            current_->TrialCount =
                 checkedInt16(lastRow + 1, "the last row number of the cluster plus one");
         } catch (RunError& e) {
-            throw e.atDataLine(current.LastDataLine).atField(0);
+            throw e.atDataLine(current_->LastDataLine).atField(0);
         }
     }
 
-    void storeFields(const Fields& fields) {
-        Cluster& c = tables_.cluster(tables_.ClusterCount);
-        keepLabel(c.ClusterLabel, fields[1]);
-        c.BoxCount = readNumeric(fields, 2, readByte);
-        c.ClusterCode = readNumeric(fields, 3, readByte);
-        c.LastDataLine = dataLine_;
-        const std::string_view found = trimBlanks(fields[4]);
-        const std::uint8_t openCount = readNumeric(fields, 6, readByte);
-        // In field order, so that a line too short names its first missing field.
-        const std::string_view opened = fields[7];
-        const std::string_view revisits = fields[9];
-        if (openCount != opened.size()) noteOpenedCountOff(openCount, opened);
-        // Every line stores the next trial, trial TrialCount.
-        c.addTrial(found, opened, revisits, openCount, dataLine_);
+    void store(const LineValues& line) {
+        Cluster& c = *current_;
+        label_ = line.label;
+        c.BoxCount = line.boxes;
+        c.ClusterCode = line.code;
+        if (line.openCount != line.opened.size()) noteOpenedCountOff(line.openCount, line.opened);
+        // Every line stores the next trial of its cluster.
+        static_assert(MaxDataLines <= MaxTrials, "a cluster's lines never pass its trials");
+        c.trials.push_back(
+            {.BetweenErrorsAdded = earlierFinds_.hitsThenAdd(line.opened, line.found),
+             .WithinErrors = revisitCount(line.revisits),
+             .DataLine = dataLine_,
+             .OpenCount = line.openCount});
     }
 
     // The Open column averages field 6, the between-search errors read field 7: when they
@@ -280,15 +317,20 @@ private:
         off.listed = listed;
     }
 
-    // The last line's label wins; most lines repeat it.
-    static void keepLabel(std::string& label, std::string_view line) {
-        if (label.size() != line.size() || !std::equal(line.begin(), line.end(), label.begin()))
-            label = line;
+    // The last line's label wins. It is kept as the line gave it until its cluster ends or the
+    // bytes it is in are about to be read over, and only then copied.
+    void settleLabel() {
+        if (label_.data() == nullptr) return;
+        current_->ClusterLabel = label_;
+        label_ = {};
     }
 
     LineReader file_;
     ClusterTables tables_;
-    std::array<std::int16_t, MaxDataLines + 1> RowNumber{};
+    Cluster* current_;          // the cluster that the lines now read belong to
+    std::string_view label_;    // field 1 of the last line read, until it is settled
+    EarlierFinds earlierFinds_; // of the current cluster's trials
+    std::int16_t lastRow_ = 0;  // the row number of the line read last
     int dataLine_ = 0;
     NumberQuirks lineQuirks_; // of the current data line, which counts once per kind
 };

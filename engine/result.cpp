@@ -2,6 +2,8 @@
 
 #include "number.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
 namespace dozorira {
@@ -29,7 +31,7 @@ long long sumOverTrials(const Cluster& cluster, Value value, const char* what, i
     return sum;
 }
 
-ClusterSums sumTrials(const Cluster& cluster) {
+ClusterSums sumOneByOne(const Cluster& cluster) {
     return {sumOverTrials(
                 cluster, [](const Trial& t) { return t.OpenCount; }, "the sum of opened boxes", 6),
             sumOverTrials(
@@ -37,11 +39,29 @@ ClusterSums sumTrials(const Cluster& cluster) {
                 "the sum of within-search errors", 9)};
 }
 
+ClusterSums sumTrials(const Cluster& cluster) {
+    // Trials past the stored ones add nothing. Both numbers are counts, which only grow, so the
+    // totals tell whether any sum on the way passed 32767; if one did, the sums are taken again
+    // trial by trial to name where.
+    const auto counted = std::min(static_cast<std::size_t>(std::max<int>(cluster.TrialCount, 0)),
+                                  cluster.trials.size());
+    ClusterSums sums;
+    for (std::size_t t = 0; t < counted; ++t) {
+        sums.opened += cluster.trials[t].OpenCount;
+        sums.within += cluster.trials[t].WithinErrors;
+    }
+    if (sums.opened > INT16_MAX || sums.within > INT16_MAX || cluster.TrialCount > MaxTrials)
+        return sumOneByOne(cluster);
+    return sums;
+}
+
 void appendTrials(const Cluster& cluster, std::vector<TrialResult>& trials) {
     for (int r = 1; r <= cluster.TrialCount; ++r) {
         const Trial& trial = cluster.trial(r);
         trials.push_back(
-            {trial.OpenCount, trial.WithinErrors, trial.BetweenErrorsAdded, trial.DataLine > 0});
+            // Scoring checked that both fit a 16-bit counter.
+            {trial.OpenCount, static_cast<std::int16_t>(trial.WithinErrors),
+             static_cast<std::int16_t>(trial.BetweenErrorsAdded), trial.DataLine > 0});
     }
 }
 

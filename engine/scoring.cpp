@@ -3,53 +3,53 @@
 #include "number.h"
 
 #include <algorithm>
-#include <array>
+#include <span>
+#include <stdexcept>
 
 namespace dozorira {
 namespace {
 
-void scoreBetween(Cluster& cluster) {
-    // How many earlier trials found the target in each one-character box. A FoundBox of any
-    // other length never equals a single opened box.
-    std::array<long long, 256> earlierFinds{};
+// The trials of a cluster that have a line and count: those up to its trial count. The others
+// add nothing.
+std::span<Trial> countedTrials(Cluster& cluster) {
+    const auto counted = static_cast<std::size_t>(std::max<int>(cluster.TrialCount, 0));
+    return {cluster.trials.data(), std::min(counted, cluster.trials.size())};
+}
+
+// Counted once more trial by trial, so that the error names the first trial at which a count
+// passes its bound, the between-search errors before any within-search error.
+[[noreturn]] void failOneByOne(const Cluster& cluster) {
     long long errors = 0;
-    for (int r = 2; r <= cluster.TrialCount; ++r) {
-        const Trial& previous = cluster.trial(r - 1);
-        if (previous.FoundBox.size() == 1)
-            ++earlierFinds[static_cast<unsigned char>(previous.FoundBox[0])];
-        Trial& trial = cluster.trial(r);
-        long long added = 0;
-        for (const char box : trial.OpenedBoxes)
-            added += earlierFinds[static_cast<unsigned char>(box)];
-        errors += added;
-        // Counts only grow, so checking once per trial fails exactly where counting one by one
-        // would; a trial's share is never more than the total.
+    for (int r = 1; r <= cluster.TrialCount; ++r) {
+        errors += cluster.trial(r).BetweenErrorsAdded; // past 255 trials, trial() fails
         try {
             checkedInt16(errors, "the between-search errors");
         } catch (RunError& e) {
             throw e.atDataLine(cluster.lineOf(r)).atField(7);
         }
-        trial.BetweenErrorsAdded = static_cast<std::int16_t>(added);
     }
-    cluster.BetweenErrors = static_cast<std::int16_t>(errors);
-}
-
-std::int16_t withinErrors(const std::string& revisits) {
-    if (revisits.empty()) return 0;
-    if (revisits.size() == 1) return 1;
-    return checkedInt16(std::count(revisits.begin(), revisits.end(), ' '),
-                        "the within-search errors of a trial");
-}
-
-void scoreWithin(Cluster& cluster) {
     for (int r = 1; r <= cluster.TrialCount; ++r) {
-        Trial& trial = cluster.trial(r);
         try {
-            trial.WithinErrors = withinErrors(trial.RevisitList);
+            checkedInt16(cluster.trial(r).WithinErrors, "the within-search errors of a trial");
         } catch (RunError& e) {
             throw e.atDataLine(cluster.lineOf(r)).atField(9);
         }
     }
+    throw std::logic_error("a count passed its bound, yet none does trial by trial");
+}
+
+void scoreCluster(Cluster& cluster) {
+    // Counts only grow, so the total tells whether any sum on the way passed 32767. The first
+    // trial hits nothing: no trial came before it.
+    long long errors = 0;
+    int mostWithin = 0;
+    for (const Trial& trial : countedTrials(cluster)) {
+        errors += trial.BetweenErrorsAdded;
+        mostWithin = std::max(mostWithin, trial.WithinErrors);
+    }
+    if (errors > INT16_MAX || mostWithin > INT16_MAX || cluster.TrialCount > MaxTrials)
+        failOneByOne(cluster);
+    cluster.BetweenErrors = static_cast<std::int16_t>(errors);
 }
 
 } // namespace
@@ -57,8 +57,7 @@ void scoreWithin(Cluster& cluster) {
 void scoreClusters(ClusterTables& tables) {
     for (int c = 1; c <= tables.ClusterCount; ++c) {
         try {
-            scoreBetween(tables.cluster(c));
-            scoreWithin(tables.cluster(c));
+            scoreCluster(tables.cluster(c));
         } catch (RunError& e) {
             throw e.concerning("cluster " + std::to_string(c));
         }

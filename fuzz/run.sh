@@ -6,10 +6,13 @@ set -euo pipefail
 build=$1
 seconds=$2
 source_dir="$(cd "$(dirname "$0")/.." && pwd)"
-targets=(task_file selection)
-mkdir -p "$build/corpus/task_file" "$build/corpus/selection" "$build/findings"
+targets=(task_file selection line_fields)
+mkdir -p "$build/corpus/task_file" "$build/corpus/selection" "$build/corpus/line_fields" \
+    "$build/findings"
 for seed in "$source_dir"/tests/data/*.vty "$source_dir"/tests/data/warnings/*.vty; do
-    [ -e "$build/corpus/task_file/$(basename "$seed")" ] || cp "$seed" "$build/corpus/task_file/"
+    for target in task_file line_fields; do
+        [ -e "$build/corpus/$target/$(basename "$seed")" ] || cp "$seed" "$build/corpus/$target/"
+    done
 done
 printf '/home/lab/pp01.vty' >"$build/corpus/selection/one"
 printf '/home/lab\0pp01.vty\0pp02.vty\0' >"$build/corpus/selection/several"

@@ -4,30 +4,52 @@
 #include "text.h"
 #include "whole_file.h"
 
+#include <algorithm>
+
 namespace dozorira::output {
 namespace {
 
 constexpr char Tab = '\t';
 
-void appendField(std::string& out, const Cell& cell, char decimalSeparator) {
+// The most characters a cell of the .dat takes: its text or number, blanks and the tab after it.
+std::size_t roomFor(const Cell& cell) {
+    if (const auto* text = std::get_if<std::string_view>(&cell)) return text->size() + 1;
+    return NumberRoom + 3;
+}
+
+char* writeField(char* at, const Cell& cell, char decimalSeparator) {
     if (const auto* text = std::get_if<std::string_view>(&cell)) {
-        out += *text;
+        at = std::copy(text->begin(), text->end(), at);
     } else if (const auto* count = std::get_if<long long>(&cell)) {
-        if (*count >= 0) out += ' ';
-        appendInteger(out, *count);
-        out += ' ';
+        if (*count >= 0) *at++ = ' ';
+        at = writeInteger(at, *count);
+        *at++ = ' ';
     } else if (const auto* decimal = std::get_if<Thousandths>(&cell)) {
-        appendDecimal(out, *decimal, decimalSeparator);
+        at = writeDecimal(at, *decimal, decimalSeparator);
     }
-    out += Tab;
+    *at++ = Tab;
+    return at;
+}
+
+// One line of cells, composed in place in record: a record is dozens of short numbers.
+void composeLine(const std::vector<Cell>& cells, char decimalSeparator, std::string& record) {
+    std::size_t room = LineEnd.size();
+    for (const Cell& cell : cells)
+        room += roomFor(cell);
+    record.resize(room);
+    char* at = record.data();
+    for (const Cell& cell : cells)
+        at = writeField(at, cell, decimalSeparator);
+    at = std::copy(LineEnd.begin(), LineEnd.end(), at);
+    record.resize(static_cast<std::size_t>(at - record.data()));
 }
 
 } // namespace
 
 std::string formatNumber(long long value) {
     std::string out;
-    appendField(out, value, '.');
-    out.pop_back();
+    composeLine({value}, '.', out);
+    out.resize(out.size() - 1 - LineEnd.size());
     return out;
 }
 
@@ -43,9 +65,7 @@ std::string datRecord(const ParticipantResult& result, char decimalSeparator) {
     std::vector<Cell> cells;
     wideCells(result, cells);
     std::string out;
-    for (const Cell& cell : cells)
-        appendField(out, cell, decimalSeparator);
-    out += LineEnd;
+    composeLine(cells, decimalSeparator, out);
     return out;
 }
 
@@ -57,10 +77,7 @@ void writeDat(const std::vector<ParticipantResult>& results, DatOptions options,
     std::string record;
     for (const ParticipantResult& result : results) {
         wideCells(result, cells);
-        record.clear();
-        for (const Cell& cell : cells)
-            appendField(record, cell, options.decimalSeparator);
-        record += LineEnd;
+        composeLine(cells, options.decimalSeparator, record);
         out.write(record);
     }
 }

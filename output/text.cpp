@@ -3,44 +3,62 @@
 namespace dozorira::output {
 namespace {
 
-// Room for the digits of any long long, a sign, a separator and three decimals.
-constexpr std::size_t NumberRoom = 32;
-
-// The decimal digits of value, written backwards so that they end at end; their first comes back.
-char* digitsEndingAt(char* end, unsigned long long value) {
-    do {
-        *--end = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    return end;
-}
-
 unsigned long long magnitude(long long value) {
     return value < 0 ? 0ULL - static_cast<unsigned long long>(value)
                      : static_cast<unsigned long long>(value);
 }
 
+// The decimal digits of value, without leading zeros. Nearly every number of a record has one or
+// two.
+char* writeDigits(char* at, unsigned long long value) {
+    if (value < 10) {
+        *at = static_cast<char>('0' + value);
+        return at + 1;
+    }
+    if (value < 100) {
+        at[0] = static_cast<char>('0' + value / 10);
+        at[1] = static_cast<char>('0' + value % 10);
+        return at + 2;
+    }
+    std::size_t count = 3;
+    for (unsigned long long rest = value / 1000; rest != 0; rest /= 10)
+        ++count;
+    char* const end = at + count;
+    at = end;
+    do { // last digit first
+        *--at = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    return end;
+}
+
 } // namespace
 
-// Each number is composed in a small buffer and appended at once: records are thousands of short
-// numbers.
+char* writeInteger(char* at, long long value) {
+    if (value < 0) *at++ = '-';
+    return writeDigits(at, magnitude(value));
+}
+
+char* writeDecimal(char* at, Thousandths value, char decimalSeparator) {
+    const unsigned long long thousandths = magnitude(value.count);
+    if (value.count < 0) *at++ = '-';
+    at = writeDigits(at, thousandths / 1000);
+    const auto fraction = static_cast<unsigned>(thousandths % 1000); // three digits, zeros kept
+    at[0] = decimalSeparator;
+    at[1] = static_cast<char>('0' + fraction / 100);
+    at[2] = static_cast<char>('0' + fraction / 10 % 10);
+    at[3] = static_cast<char>('0' + fraction % 10);
+    return at + 4;
+}
+
 void appendInteger(std::string& out, long long value) {
     char buffer[NumberRoom];
-    char* const end = buffer + NumberRoom;
-    char* first = digitsEndingAt(end, magnitude(value));
-    if (value < 0) *--first = '-';
-    out.append(first, static_cast<std::size_t>(end - first));
+    out.append(buffer, writeInteger(buffer, value));
 }
 
 void appendDecimal(std::string& out, Thousandths value, char decimalSeparator) {
     char buffer[NumberRoom];
-    char* const end = buffer + NumberRoom;
-    const unsigned long long thousandths = magnitude(value.count);
-    char* first = digitsEndingAt(end, thousandths % 1000 + 1000) + 1; // three digits, zeros kept
-    *--first = decimalSeparator;
-    first = digitsEndingAt(first, thousandths / 1000);
-    if (value.count < 0) *--first = '-';
-    out.append(first, static_cast<std::size_t>(end - first));
+    out.append(buffer, writeDecimal(buffer, value, decimalSeparator));
 }
 
 std::string formatDecimal(Thousandths value, char decimalSeparator) {

@@ -1,4 +1,5 @@
 #include "error.h"
+#include "fields.h"
 #include "reader.h"
 #include "result.h"
 #include "scoring.h"
@@ -88,14 +89,49 @@ TEST(LineReading, EveryByteOnTheEndOfAReadGivesWhatOneReadGives) {
     }
 }
 
+// Reads of eight bytes hold no usual line, which takes ten bytes at least: every line then goes the
+// plain way, which the fast way must match wherever it takes a line and wherever it leaves one.
+TEST(LineReading, TheFastWayReadsWhatThePlainWayReads) {
+    const std::string atMost(UsualLine::MaxSize - 20,
+                             'x'); // a label that makes a line MaxSize long
+    const std::vector<std::string> lines = {
+        dataLine("0", "6", "A", "3", "BCA", "3 7"),
+        "0\t" + atMost + "\t6\t1\tA\tx\t3\tBCA\ty\t",
+        "0\t" + atMost + "x\t6\t1\tA\tx\t3\tBCA\ty\t",
+        dataLine("999", "255", " B ", "0", ""),
+        dataLine("1000", "6", "", "12", "ABCDEFGHIJKL", " "),
+        dataLine("-1", "6", "A", "3", "B"),
+        dataLine("+5", "06", "A", "3", "B", "1 2 3"),
+        dataLine(" 5", "6", "A", "3.0", "B"),
+        dataLine("5", "256", "A", "3", "B"),
+        dataLine("5", "6", "A", "&H3", "B"),
+        dataLine("12x", "6", "A", "3", "B"),
+        dataLine("5", "6x", "A", "3", "B"),
+        dataLine("5", "6", "A", "1.", "B"),
+        "5\tcl\t6\t1\tA\tx\t3\tBCA\ty",
+        "5\tcl\t6\t1\tA\tx\t3\tBCA\ty\t7\textra\tfields\n",
+        "5\tc\nl\t6\t1\tA\tx\t3\tBCA\ty\t",
+        "5\tc\x01l\t6\t1\tA\tx\t3\tB\x0b\ty\t",
+        "5\tcl\t6\t1\tA\tx\t3\tBCA\ty\t\t",
+    };
+    TempDir dir;
+    for (const std::string& line : lines) {
+        const std::string path =
+            dir.write("pp.vty", taskFile({row("0"), line, row("1"), line, row("0"), line}));
+        EXPECT_EQ(outcome(path, {}), outcome(path, {8, 8})) << printable(line);
+    }
+}
+
 TEST(LineReading, CrAndCrLfEndLinesButALoneLfIsText) {
     const std::string header = "h1\rh2\r\n";
     ClusterTables t = readText(header + dataLine("0", "6", "A", "3", "B\nC") + "\r" +
                                dataLine("1", "6", "B", "4", "AC"));
     EXPECT_EQ(t.ClusterCount, 1);
     EXPECT_EQ(t.cluster(1).TrialCount, 2);
-    EXPECT_EQ(t.cluster(1).trial(1).OpenedBoxes, "B\nC");
-    EXPECT_EQ(t.cluster(1).trial(2).OpenedBoxes, "AC") << "the last line needs no line end";
+    ASSERT_EQ(t.dataLinesWithLineFeeds.size(), 1u);
+    EXPECT_EQ(t.dataLinesWithLineFeeds[0].dataLine, 1);
+    EXPECT_EQ(t.openedCountsOff.firstDataLine, 2) << "the line feed is one of field 7's 3 boxes";
+    EXPECT_EQ(t.cluster(1).trial(2).BetweenErrorsAdded, 1) << "the last line needs no line end";
 }
 
 TEST(LineReading, LineFeedOnlyFilesEndAtTheSecondHeaderAndSaySo) {
@@ -144,8 +180,9 @@ TEST(ClusterBookkeeping, TheCloseRuleFollowsTheLastRowNumber) {
     ClusterTables t = readText(taskFile({row("0"), row("1"), row("5")}));
     const Cluster& c = t.cluster(1);
     EXPECT_EQ(c.TrialCount, 6);
-    EXPECT_EQ(c.trial(3).OpenedBoxes, "BC");
-    EXPECT_EQ(c.trial(4).OpenedBoxes, "");
+    EXPECT_EQ(c.trial(3).DataLine, 3);
+    EXPECT_EQ(c.trial(3).OpenCount, 3);
+    EXPECT_EQ(c.trial(4).DataLine, 0);
     EXPECT_EQ(c.trial(6).OpenCount, 0);
 
     // Rows 0, 1, 2, 1: four lines, two trials.
@@ -159,23 +196,23 @@ TEST(ClusterBookkeeping, LinesBeforeTheFirstZeroStayInClusterZero) {
     ClusterTables t = readText(taskFile({row("3"), row("4"), row("0"), row("1")}));
     EXPECT_EQ(t.ClusterCount, 1);
     EXPECT_EQ(t.cluster(1).TrialCount, 2);
-    EXPECT_EQ(t.cluster(1).trial(1).FoundBox, "A");
+    EXPECT_EQ(t.cluster(1).trial(1).DataLine, 3);
     EXPECT_EQ(t.cluster(0).trials.size(), 2u);
 }
 
 TEST(ClusterBookkeeping, StoresTheFieldsOfEveryTrial) {
     ClusterTables t =
         readText(taskFile({"0\tfirst\t6.5\t2\t 3 \tx\t7.5\tABC\ty\t1 2\textra\tfields",
-                           "1\tsecond\t8\t3\tB\tx\t4\tDE\ty\t"}));
+                           "1\tsecond\t8\t3\tB\tx\t4\t3E3\ty\t"}));
     const Cluster& c = t.cluster(1);
     EXPECT_EQ(c.ClusterLabel, "second") << "the last line's value wins";
     EXPECT_EQ(c.BoxCount, 8);
     EXPECT_EQ(c.ClusterCode, 3);
-    EXPECT_EQ(c.trial(1).FoundBox, "3") << "blanks trimmed";
+    EXPECT_EQ(c.trial(2).BetweenErrorsAdded, 2) << "field 4 with its blanks trimmed, then found";
     EXPECT_EQ(c.trial(1).OpenCount, 8) << "7.5 rounds to the even 8";
-    EXPECT_EQ(c.trial(1).OpenedBoxes, "ABC");
-    EXPECT_EQ(c.trial(1).RevisitList, "1 2");
-    EXPECT_EQ(c.trial(2).RevisitList, "");
+    EXPECT_EQ(t.openedCountsOff.listed, "ABC");
+    EXPECT_EQ(c.trial(1).WithinErrors, 1);
+    EXPECT_EQ(c.trial(2).WithinErrors, 0);
 }
 
 TEST(ReadingErrors, NameTheLineTheFieldAndTheKind) {

@@ -13,21 +13,23 @@ using dozorira::test::taskFile;
 
 namespace {
 
-// A one-cluster table from (FoundBox, OpenedBoxes, RevisitList) per trial.
-ClusterTables cluster(std::initializer_list<Trial> trials) {
+// The texts of one trial that scoring reads: field 4, field 7 and field 9.
+struct TrialTexts {
+    std::string found;
+    std::string opened;
+    std::string revisits = "";
+};
+
+// A one-cluster table of these trials, counted as reading counts them.
+ClusterTables cluster(const std::vector<TrialTexts>& trials) {
     ClusterTables t;
     t.ClusterCount = 1;
     Cluster& c = t.clusters.emplace_back();
-    c.trials = trials;
+    EarlierFinds finds;
+    for (const TrialTexts& trial : trials)
+        c.trials.push_back({.BetweenErrorsAdded = finds.hitsThenAdd(trial.opened, trial.found),
+                            .WithinErrors = revisitCount(trial.revisits)});
     c.TrialCount = static_cast<std::int16_t>(trials.size());
-    return t;
-}
-
-Trial trial(std::string found, std::string opened, std::string revisits = "") {
-    Trial t;
-    t.FoundBox = std::move(found);
-    t.OpenedBoxes = std::move(opened);
-    t.RevisitList = std::move(revisits);
     return t;
 }
 
@@ -39,36 +41,37 @@ int betweenErrors(ClusterTables t) {
 } // namespace
 
 TEST(BetweenSearchErrors, CountOpenedBoxesThatHeldAnEarlierTarget) {
-    EXPECT_EQ(betweenErrors(cluster({trial("A", "A")})), 0) << "trial 1 is never scored";
-    EXPECT_EQ(betweenErrors(cluster({trial("A", ""), trial("B", "X"), trial("C", "CAB")})), 2)
+    EXPECT_EQ(betweenErrors(cluster({{"A", "A"}})), 0) << "trial 1 is never scored";
+    EXPECT_EQ(betweenErrors(cluster({{"A", ""}, {"B", "X"}, {"C", "CAB"}})), 2)
         << "A from trial 1 and B from trial 2";
-    EXPECT_EQ(betweenErrors(cluster({trial("A", ""), trial("A", "X"), trial("C", "CAB")})), 2)
+    EXPECT_EQ(betweenErrors(cluster({{"A", ""}, {"A", "X"}, {"C", "CAB"}})), 2)
         << "trial 3's A counts once for each earlier trial that found A";
-    EXPECT_EQ(betweenErrors(cluster({trial("A", ""), trial("B", "AAa")})), 2)
+    EXPECT_EQ(betweenErrors(cluster({{"A", ""}, {"B", "AAa"}})), 2)
         << "every matching character counts; case matters";
+    EXPECT_EQ(betweenErrors(cluster({{"\xff", ""}, {"B", "\xff\x80\xff"}})), 2)
+        << "any byte is a box";
 }
 
 TEST(BetweenSearchErrors, OnlySingleCharacterFindsCanMatch) {
-    EXPECT_EQ(betweenErrors(cluster({trial("AB", ""), trial("", "AB"), trial("C", "AB ")})), 0);
-    EXPECT_EQ(betweenErrors(cluster({trial(" ", ""), trial("C", "A B")})), 1);
+    EXPECT_EQ(betweenErrors(cluster({{"AB", ""}, {"", "AB"}, {"C", "AB "}})), 0);
+    EXPECT_EQ(betweenErrors(cluster({{" ", ""}, {"C", "A B"}})), 1);
 }
 
 TEST(BetweenSearchErrors, OverflowBeyond32767) {
     // 200 trials that each found A and open 255 A's: far more than 32767 matches.
-    std::vector<Trial> trials(200, trial("A", std::string(255, 'A')));
-    ClusterTables t;
-    t.ClusterCount = 1;
-    t.clusters.emplace_back().trials = trials;
-    t.cluster(1).TrialCount = 200;
+    ClusterTables t = cluster(std::vector<TrialTexts>(200, {"A", std::string(255, 'A')}));
     const RunError e = runErrorOf([&] { scoreClusters(t); });
     EXPECT_EQ(e.kind(), ErrorKind::Overflow);
     EXPECT_EQ(e.problem().rfind("cluster 1: the between-search errors would be ", 0), 0u);
 }
 
 TEST(WithinSearchErrors, ComeFromTheRevisitList) {
-    ClusterTables t =
-        cluster({trial("A", "", ""), trial("A", "", "7"), trial("A", "", "7 "),
-                 trial("A", "", "7 9"), trial("A", "", "12"), trial("A", "", "1 2 3 4")});
+    ClusterTables t = cluster({{"A", "", ""},
+                               {"A", "", "7"},
+                               {"A", "", "7 "},
+                               {"A", "", "7 9"},
+                               {"A", "", "12"},
+                               {"A", "", "1 2 3 4"}});
     scoreClusters(t);
     const int expected[] = {0, 1, 1, 1, 0, 3};
     for (int r = 1; r <= 6; ++r)
@@ -76,21 +79,20 @@ TEST(WithinSearchErrors, ComeFromTheRevisitList) {
 }
 
 TEST(Scoring, GapsAndOddTrialCounts) {
-    ClusterTables gap = cluster({trial("A", "", "5"), trial("B", "A")});
+    ClusterTables gap = cluster({{"A", "", "5"}, {"B", "A"}});
     gap.cluster(1).TrialCount = 4; // the row numbers jumped: trials 3 and 4 hold nothing
     scoreClusters(gap);
     EXPECT_EQ(gap.cluster(1).BetweenErrors, 1);
     EXPECT_EQ(gap.cluster(1).trial(4).WithinErrors, 0);
 
     for (std::int16_t count : {0, -3}) {
-        ClusterTables none = cluster({trial("A", "A", "1")});
+        ClusterTables none = cluster({{"A", "A", "1"}, {"A", "A", std::string(40000, ' ')}});
         none.cluster(1).TrialCount = count;
         scoreClusters(none);
-        EXPECT_EQ(none.cluster(1).BetweenErrors, 0);
-        EXPECT_EQ(none.cluster(1).trial(1).WithinErrors, 0) << "no trial is visited";
+        EXPECT_EQ(none.cluster(1).BetweenErrors, 0) << "no trial counts, and none is checked";
     }
 
-    ClusterTables tooMany = cluster({trial("A", "A")});
+    ClusterTables tooMany = cluster({{"A", "A"}});
     tooMany.cluster(1).TrialCount = 256;
     const RunError e = runErrorOf([&] { scoreClusters(tooMany); });
     EXPECT_EQ(e.kind(), ErrorKind::SubscriptOutOfRange);

@@ -90,7 +90,7 @@ ClusterTables workedExample() {
     const int within[] = {0, 1, 0};
     for (int r = 0; r < 3; ++r) {
         c.trials[r].OpenCount = static_cast<std::uint8_t>(open[r]);
-        c.trials[r].WithinErrors = static_cast<std::int16_t>(within[r]);
+        c.trials[r].WithinErrors = within[r];
     }
     return t;
 }

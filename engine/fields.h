@@ -1,0 +1,148 @@
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace dozorira {
+
+// A data line's fields of interest: the first ten.
+inline constexpr int FieldsOfInterest = 10;
+
+// The fields of any line, split at its tabs one byte after another: the plain way, for every line
+// that the fast way below does not take.
+class LineFields {
+public:
+    explicit LineFields(std::string_view line);
+
+    std::string_view line() const { return line_; }
+    // The fields found, at most FieldsOfInterest; an empty line has none, not one empty field.
+    int count() const { return count_; }
+    std::string_view operator[](int index) const {
+        return fields_[static_cast<std::size_t>(index)];
+    }
+    bool holdsLineFeed() const { return holdsLineFeed_; }
+
+private:
+    std::string_view line_;
+    std::array<std::string_view, FieldsOfInterest> fields_{};
+    int count_ = 0;
+    bool holdsLineFeed_ = false;
+};
+
+// Which of sixteen bytes are tabs, and which are control bytes (tabs, LF, CR and the rarer ones
+// below CR), as bit masks: bit i for byte i.
+struct ByteMasks {
+    unsigned tabs;
+    unsigned controls;
+};
+
+// The same masks without any instruction set's help, eight bytes at a time, each test marking the
+// bytes it finds by their high bit.
+inline ByteMasks portableByteMasks(const char* text) {
+    constexpr std::uint64_t Ones = 0x0101010101010101ULL;
+    constexpr std::uint64_t HighBits = Ones * 0x80;
+    // (byte & 0x7f) + 128 - n reaches the high bit exactly when the byte is at least n, and never
+    // carries into the next byte; a byte with its high bit set is never below n.
+    const auto below = [](std::uint64_t bytes, unsigned n) {
+        return ~(((bytes & ~HighBits) + Ones * (128 - n)) | bytes) & HighBits;
+    };
+    // The high bits, byte i's moved to bit i: every product lands on a bit of its own.
+    const auto gathered = [](std::uint64_t highBits) {
+        return static_cast<unsigned>(((highBits >> 7) * 0x0102040810204080ULL) >> 56);
+    };
+    ByteMasks masks{0, 0};
+    for (std::size_t half = 0; half < 2; ++half) {
+        std::uint64_t bytes = 0;
+        std::memcpy(&bytes, text + 8 * half, sizeof bytes);
+        if constexpr (std::endian::native == std::endian::big) {
+            std::uint64_t swapped = 0;
+            for (int i = 0; i < 8; ++i, bytes >>= 8)
+                swapped = swapped << 8 | (bytes & 0xff);
+            bytes = swapped;
+        }
+        masks.tabs |= gathered(below(bytes ^ (Ones * '\t'), 1)) << 8 * half;
+        masks.controls |= gathered(below(bytes, '\r' + 1)) << 8 * half;
+    }
+    return masks;
+}
+
+inline ByteMasks byteMasks(const char* text) {
+#if defined(__SSE2__)
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+    const __m128i lastControl = _mm_set1_epi8('\r');
+    // A byte up to CR is its own unsigned minimum with CR.
+    return {static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t')))),
+            static_cast<unsigned>(
+                _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(bytes, lastControl), bytes)))};
+#else
+    return portableByteMasks(text);
+#endif
+}
+
+// The fast way through a usual data line, which is nearly every line: one whose CR comes within
+// its first UsualLine::MaxSize bytes, after at least nine tabs and no other control byte. It is
+// split from bit masks of its first 64 bytes instead of byte after byte, and its fields are taken
+// one after another.
+class UsualLine {
+public:
+    // How far the splitter reads: the text must be followed by as many bytes that may be read.
+    static constexpr std::size_t Reach = 64;
+    // The longest line it takes leaves a bit of the masks for each field that a line too short
+    // lacks: such fields come out empty, at the CR and after it.
+    static constexpr unsigned MaxSize = Reach - FieldsOfInterest;
+
+    // Splits the line at text, of which available bytes are the file's. False when the line's end
+    // is not a CR within MaxSize bytes, after no other control byte but tabs; a line that the last
+    // of the bytes does not end goes on past them.
+    bool split(const char* text, std::size_t available) {
+        // Sixteen bytes at a time, only as far as the first control byte but a tab.
+        std::uint64_t tabs = 0;
+        std::uint64_t others = 0;
+        for (unsigned at = 0; at < Reach; at += 16) {
+            const ByteMasks masks = byteMasks(text + at);
+            tabs |= std::uint64_t{masks.tabs} << at;
+            others = std::uint64_t{masks.controls & ~masks.tabs} << at;
+            if (others != 0) break;
+        }
+        const auto size = static_cast<unsigned>(std::countr_zero(others | LastBit));
+        if (size >= available || size > MaxSize || text[size] != '\r') return false;
+        // The tabs before the CR end fields, and so does every bit from the CR on.
+        const std::uint64_t beforeEnd = (std::uint64_t{1} << size) - 1;
+        ends_ = (tabs & beforeEnd) | ~beforeEnd;
+        text_ = text;
+        size_ = size;
+        start_ = 0;
+        return true;
+    }
+
+    std::size_t size() const { return size_; }
+
+    // The next field; after the tenth, whether the line had ten.
+    std::string_view next() {
+        const unsigned start = start_;
+        // Ten fields leave a bit to find in ends_: or-ing in the last bit only tells the compiler.
+        const auto end = static_cast<unsigned>(std::countr_zero(ends_ | LastBit));
+        ends_ &= ends_ - 1;
+        start_ = end + 1;
+        return {text_ + start, end - start};
+    }
+    bool hadTenFields() const { return start_ <= size_ + 1; }
+
+private:
+    static constexpr std::uint64_t LastBit = std::uint64_t{1} << 63;
+
+    const char* text_ = nullptr;
+    std::uint64_t ends_ = 0; // the bytes that end a field and are still to be taken
+    unsigned size_ = 0;
+    unsigned start_ = 0; // of the next field
+};
+
+} // namespace dozorira

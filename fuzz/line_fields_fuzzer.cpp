@@ -1,0 +1,131 @@
+// Holds the fast way through a data line against the plain one, for arbitrary bytes: the fast
+// splitter must find the line end and the ten fields that the plain split finds, wherever it
+// takes a line, and must take every usual line; its byte masks must match those found without any
+// instruction set's help; and a whole task file must read the same when every line goes the plain
+// way, as it does in reads too short to hold a usual line.
+#include "error.h"
+#include "fields.h"
+#include "line_reader.h"
+#include "reader.h"
+#include "result.h"
+#include "scoring.h"
+#include "warnings.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace dozorira;
+
+void require(bool holds) {
+    if (!holds) std::abort();
+}
+
+void removeScratch();
+
+// A task file in memory-backed /dev/shm where it can be; never destroyed, so that the clean-up at
+// exit can still use it.
+const std::string& scratchFile() {
+    static const auto* path = new std::string([] {
+        const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        const std::string dir = std::string(base) + "/dozorira-split-" + std::to_string(getpid());
+        if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) std::abort();
+        std::atexit(removeScratch);
+        return dir + "/pp.vty";
+    }());
+    return *path;
+}
+
+void removeScratch() {
+    std::remove(scratchFile().c_str());
+    rmdir(scratchFile().substr(0, scratchFile().rfind('/')).c_str());
+}
+
+void writeScratch(std::string_view bytes) {
+    std::FILE* file = std::fopen(scratchFile().c_str(), "wb");
+    if (!file) std::abort();
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
+        std::abort();
+    if (std::fclose(file) != 0) std::abort();
+}
+
+bool isUsual(std::string_view line, const LineFields& plain) {
+    const bool onlyTabs = std::all_of(line.begin(), line.end(), [](char c) {
+        return c == '\t' || static_cast<unsigned char>(c) > '\r';
+    });
+    return onlyTabs && line.size() <= UsualLine::MaxSize && plain.count() == FieldsOfInterest;
+}
+
+// The first line of bytes, as a read leaves it in the line reader's buffer.
+void checkSplit(std::string_view input) {
+    std::string bytes(input);
+    bytes += '\r';
+    bytes.append(LineReader::ReadAhead, '\0');
+    const std::size_t lineEnd = bytes.find('\r');
+    const std::string_view line(bytes.data(), lineEnd);
+    const LineFields plain(line);
+    const bool usual = isUsual(line, plain) && lineEnd < input.size();
+
+    UsualLine fast;
+    if (!fast.split(bytes.data(), input.size())) {
+        require(!usual);
+        return;
+    }
+    require(fast.size() == lineEnd);
+    std::string_view fields[FieldsOfInterest];
+    for (std::string_view& field : fields)
+        field = fast.next();
+    require(fast.hadTenFields() == usual);
+    if (!usual) return;
+    for (int i = 0; i < FieldsOfInterest; ++i)
+        require(fields[i].data() == plain[i].data() && fields[i].size() == plain[i].size());
+}
+
+void checkMasks(std::string_view input) {
+    for (std::size_t at = 0; at + 16 <= input.size(); ++at) {
+        const ByteMasks fast = byteMasks(input.data() + at);
+        const ByteMasks portable = portableByteMasks(input.data() + at);
+        require(fast.tabs == portable.tabs && fast.controls == portable.controls);
+    }
+}
+
+// Everything a run takes from a task file, as text: its record's numbers and its warnings, or its
+// error.
+std::string outcome(ReadSizes sizes) {
+    try {
+        ClusterTables tables = readTaskFile(scratchFile(), sizes);
+        scoreClusters(tables);
+        std::string text;
+        for (const ClusterResult& c : summarise(tables, scratchFile(), Detail::Trials).clusters)
+            for (const long long n :
+                 {static_cast<long long>(c.trials), static_cast<long long>(c.boxes),
+                  c.meanOpened.count, c.meanWithinErrors.count,
+                  static_cast<long long>(c.betweenErrors)})
+                text += std::to_string(n) + " ";
+        for (const Warning& warning : fileWarnings(tables, scratchFile()))
+            text.append("\n").append(warning.message());
+        return text;
+    } catch (const RunError& e) {
+        return e.what();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    checkSplit(input);
+    checkMasks(input);
+    // Reads of eight bytes hold no usual line, which takes ten bytes at least.
+    writeScratch(input);
+    require(outcome({}) == outcome({8, 8}));
+    return 0;
+}
