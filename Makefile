@@ -70,6 +70,7 @@ build-tests: build
 
 bench: build
 	$(call install,$(BENCH_PACKAGES))
+	+cmake --build $(BUILD) $(BUILD_JOBS) --target bench
 	$(BUILD)/bin/dozorira_bench
 	bench/instructions.sh $(BUILD)/bin
 	$(BUILD)/bin/dozorira_ratios $(BUILD)/bin $(BENCH_ROUNDS)

@@ -4,7 +4,10 @@ it, and the exit status and message. Cases meant for a second user run as the un
 nobody (the test runs as root, as CI does); faults come from strace's injection, a shim that takes
 O_TMPFILE away, a FUSE file system and a loop-mounted ext2 image. A case whose facility this
 machine lacks is skipped with its reason.
-Usage: output_faults.py DOZORIRA_BATCH TEST_DATA cases_FORMAT|killed|fallback|injected [NO_TMPFILE_SHIM]"""
+The task files of the studies are copies made once, by the part "studies", in the folder that
+DOZORIRA_FAULT_STUDIES names, which the other parts only read; without it each part makes its own.
+Usage: output_faults.py DOZORIRA_BATCH TEST_DATA studies|cases_FORMAT|killed|fallback|injected
+       [NO_TMPFILE_SHIM]"""
 import errno
 import os
 import random
@@ -35,20 +38,34 @@ def skip(reason):
 
 
 
+STUDIES = os.environ.get("DOZORIRA_FAULT_STUDIES") or f"{work}/studies"
+MADE = f"{STUDIES}/made"  # there once every study is whole
+
+
 def study(name, count, source="pp02.vty"):
-    folder = f"{work}/{name}"
-    os.makedirs(folder)
-    for i in range(count):
-        shutil.copy(f"{data}/{source}", f"{folder}/{name}{i:04}.vty")
-    return sorted(f"{folder}/{f}" for f in os.listdir(folder))
+    """count copies of a task file, each a file of its own, as a task file may be given once."""
+    folder = f"{STUDIES}/{name}"
+    names = [f"{folder}/{name}{i:04}.vty" for i in range(count)]
+    if not os.path.exists(MADE):
+        os.makedirs(folder)
+        content = open(f"{data}/{source}", "rb").read()
+        for path in names:
+            with open(path, "wb") as f:
+                f.write(content)
+    return names
+
+
+if part == "studies":
+    shutil.rmtree(STUDIES, ignore_errors=True)
 
 
 SMALL = study("a", 3)
 OTHER = study("b", 3, "pp01.vty")
 LARGE = study("large", 1000)
-MANY = study("many", 800, "pp01.vty")  # another study, as a task file may be given only once
+MANY = study("many", 800, "pp01.vty")
+open(MADE, "w").close()
 BROKEN = SMALL + [f"{data}/broken.vty"]
-TYPO = SMALL + [f"{work}/a/a0009.vty"]
+TYPO = SMALL + [f"{STUDIES}/a/a0009.vty"]
 
 
 def run(args, as_nobody=False, limit=None, stdout=subprocess.PIPE, prefix=(), env=None):
