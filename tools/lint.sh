@@ -1,26 +1,23 @@
 #!/usr/bin/env bash
 # Static analysis of the project: clang-tidy over every project source in the compile database,
 # then cppcheck. Usage: tools/lint.sh BUILD_DIR
-# BUILD_DIR may be the tree that `make build` left: its settings stay, and what it has built
-# already (the generated moc headers) is reused.
+# The analysis reads each source on its own, from a compile database of its own in BUILD_DIR/lint:
+# the build compiles its sources in batches, which the database would list instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build-lint}
+build=${1:-build}
 jobs=${JOBS:-$(nproc)}
+database="$build/lint"
 
 # The window needs Qt; when it cannot be configured, the rest is still checked.
-configure() { cmake -S . -B "$build" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON "$@" >/dev/null; }
+configure() {
+    cmake -S . -B "$database" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DCMAKE_UNITY_BUILD=OFF \
+        -DDOZORIRA_BENCH=OFF "$@" >/dev/null
+}
 configure || configure -DDOZORIRA_WINDOW=OFF
 # Generated moc and ui headers must exist before the sources that include them can be parsed.
-cmake --build "$build" --target help | sed -n 's/^\.\.\. \(.*_autogen\)$/\1/p' |
-    while read -r target; do cmake --build "$build" --target "$target" >/dev/null; done
-
-# The build's precompiled headers are GCC's, which clang cannot load: clang-tidy reads the sources
-# with their own includes only.
-database="$build/lint"
-mkdir -p "$database"
-sed 's| -Winvalid-pch -include [^ ]*/cmake_pch\.hxx||' "$build/compile_commands.json" \
-    >"$database/compile_commands.json"
+cmake --build "$database" --target help | sed -n 's/^\.\.\. \(.*_autogen\)$/\1/p' |
+    while read -r target; do cmake --build "$database" --target "$target" >/dev/null; done
 
 mapfile -t sources < <(sed -n 's|^ *"file": "'"$PWD"'/\(.*\)",\{0,1\}$|\1|p' \
     "$database/compile_commands.json" | grep -E '^(engine|study|files|output|report|cli|window|app)/' | sort -u)

@@ -212,9 +212,12 @@ def case_file_size_limit(folder, fmt):
 
 
 def case_task_file_as_output(folder, fmt):
+    # A task file of its own: the parts running beside this one link the shared ones too.
+    task = shutil.copy(SMALL[0], f"{folder}.vty")
     os.remove(f"{folder}/out")
-    os.link(SMALL[0], f"{folder}/out")
-    return dict(status=1, message="the output file is this task file", earlier="kept")
+    os.link(task, f"{folder}/out")
+    return dict(status=1, message="the output file is this task file", earlier="kept",
+                files=[task] + SMALL[1:])
 
 
 def case_write_protected(folder, fmt):
