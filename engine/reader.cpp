@@ -66,7 +66,7 @@ struct LineValues {
     std::string_view found;     // field 4, blanks trimmed
     std::uint8_t openCount = 0; // field 6
     std::string_view opened;    // field 7
-    std::string_view revisits;  // field 9
+    int withinErrors = 0;       // of field 9
     std::size_t size = 0;       // of the whole line, for the fast way
 };
 
@@ -142,11 +142,28 @@ private:
     // at the same point too. Stops, having changed nothing for it, at the first line that is
     // not one, and at the end of the bytes read.
     void readUsualLines() {
+#if defined(DOZORIRA_AVX2)
+        if (avx2Usable()) return readUsualLinesAvx2();
+#endif
+        readUsualLinesWith<lineMasks>();
+    }
+
+#if defined(DOZORIRA_AVX2)
+    // The same code, compiled for the machines that have AVX2 and the bit instructions.
+    [[gnu::target("avx2,bmi,popcnt")]] void readUsualLinesAvx2() {
+        readUsualLinesWith<avx2LineMasks>();
+    }
+#endif
+
+    template <LineMasks (*masksOf)(const char*)> [[gnu::always_inline]] void readUsualLinesWith() {
         const std::string_view bytes = file_.unread();
         std::size_t at = 0; // where the next line starts
         while (at < bytes.size()) {
+            const char* const text = bytes.data() + at;
+            UsualLine fields;
+            if (!fields.split(text, bytes.size() - at, masksOf(text))) break;
             LineValues line;
-            const int row = readUsualLine(bytes.substr(at), line);
+            const int row = readUsualLine(fields, line);
             if (row < 0) break;
             ++dataLine_;
             checkLineCount();
@@ -164,11 +181,8 @@ private:
         file_.take(at);
     }
 
-    // The values of the usual line that begins bytes, and its row number; below 0 for any other
-    // line.
-    static int readUsualLine(std::string_view bytes, LineValues& line) {
-        UsualLine fields;
-        if (!fields.split(bytes.data(), bytes.size())) return -1;
+    // The values of a usual line, and its row number; below 0 for a line that has other numbers.
+    [[gnu::always_inline]] static int readUsualLine(UsualLine& fields, LineValues& line) {
         const int row = smallNumber(fields.next());
         line.label = fields.next();
         const int boxes = smallNumber(fields.next());
@@ -178,7 +192,10 @@ private:
         const int openCount = smallNumber(fields.next());
         line.opened = fields.next();
         fields.next();
-        line.revisits = fields.next();
+        const std::string_view revisits = fields.next();
+        // Within-search errors as revisitCount counts them.
+        line.withinErrors =
+            revisits.size() <= 1 ? static_cast<int>(revisits.size()) : fields.blanksIn(revisits);
         // None is below 0 or has a bit above the byte's.
         if (!fields.hadTenFields() || (row | boxes | code | openCount) < 0 ||
             (boxes | code | openCount) > 255)
@@ -205,7 +222,7 @@ private:
         values.openCount = readNumeric(fields, 6, readByte);
         // In field order, so that a line too short names its first missing field.
         values.opened = field(fields, 7);
-        values.revisits = field(fields, 9);
+        values.withinErrors = revisitCount(field(fields, 9));
         store(values);
         noteShape(fields);
     }
@@ -302,7 +319,7 @@ private:
         static_assert(MaxDataLines <= MaxTrials, "a cluster's lines never pass its trials");
         c.trials.push_back(
             {.BetweenErrorsAdded = earlierFinds_.hitsThenAdd(line.opened, line.found),
-             .WithinErrors = revisitCount(line.revisits),
+             .WithinErrors = line.withinErrors,
              .DataLine = dataLine_,
              .OpenCount = line.openCount});
     }
