@@ -132,6 +132,23 @@ inline LineMasks lineMasks(const char* text) {
 }
 #endif
 
+// Whether the size bytes at text are those at earlier, for a size up to 32; 32 bytes at each may be
+// read.
+inline bool sameBytes(const char* text, const char* earlier, std::size_t size) {
+#if defined(__SSE2__)
+    const auto* const from = reinterpret_cast<const __m128i*>(text);
+    const auto* const earlierFrom = reinterpret_cast<const __m128i*>(earlier);
+    const auto low = static_cast<std::uint16_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(from), _mm_loadu_si128(earlierFrom))));
+    const auto high = static_cast<std::uint16_t>(_mm_movemask_epi8(
+        _mm_cmpeq_epi8(_mm_loadu_si128(from + 1), _mm_loadu_si128(earlierFrom + 1))));
+    const std::uint64_t wanted = (std::uint64_t{1} << size) - 1;
+    return ((std::uint64_t{high} << 16 | low) & wanted) == wanted;
+#else
+    return std::memcmp(text, earlier, size) == 0;
+#endif
+}
+
 // Whether this machine runs the code compiled for AVX2, BMI and POPCNT, and its system keeps the
 // AVX registers.
 bool avx2Usable();
@@ -178,6 +195,18 @@ public:
         return {text_ + start, end - start};
     }
     bool hadTenFields() const { return start_ <= size_ + 1; }
+
+    // Takes the fields that the next bytes give where they are the bytes of fields of an earlier
+    // line with the tab that ended them; false, having taken nothing, where they are not.
+    bool skipRepeated(std::string_view fields) {
+        if (fields.empty() || fields.size() > 32 || start_ > Reach - 32 ||
+            !sameBytes(text_ + start_, fields.data(), fields.size()))
+            return false;
+        // The same bytes hold the same tabs, and no CR.
+        start_ += static_cast<unsigned>(fields.size());
+        ends_ &= ~std::uint64_t{0} << start_;
+        return true;
+    }
 
     // The blanks in a field that next() gave.
     int blanksIn(std::string_view field) const {

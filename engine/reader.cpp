@@ -157,36 +157,39 @@ private:
 
     template <LineMasks (*masksOf)(const char*)> [[gnu::always_inline]] void readUsualLinesWith() {
         const std::string_view bytes = file_.unread();
-        std::size_t at = 0; // where the next line starts
-        while (at < bytes.size()) {
-            const char* const text = bytes.data() + at;
+        const char* text = bytes.data(); // where the next line starts
+        const char* const end = text + bytes.size();
+        // Kept from line to line: fields 1 to 3 of a line read last, which most lines repeat.
+        LineValues line;
+        std::string_view repeated; // those fields, with the tab after them
+        while (text != end) {
             UsualLine fields;
-            if (!fields.split(text, bytes.size() - at, masksOf(text))) break;
-            LineValues line;
-            const int row = readUsualLine(fields, line);
+            if (!fields.split(text, static_cast<std::size_t>(end - text), masksOf(text))) break;
+            const int row = readUsualLine(fields, line, repeated);
             if (row < 0) break;
             ++dataLine_;
             checkLineCount();
             noteRow(static_cast<std::int16_t>(row));
             store(line);
-            const std::size_t lineEnd = at + line.size;
+            const char* const cr = text + line.size;
             // A CR that ends the bytes read leaves the line feed after it to the next read.
-            if (lineEnd + 1 == bytes.size()) {
-                file_.take(at);
+            if (cr + 1 == end) {
+                file_.take(static_cast<std::size_t>(text - bytes.data()));
                 file_.takeLine(line.size);
                 return;
             }
-            at = lineEnd + (bytes[lineEnd + 1] == '\n' ? 2 : 1);
+            text = cr + (cr[1] == '\n' ? 2 : 1);
         }
-        file_.take(at);
+        file_.take(static_cast<std::size_t>(text - bytes.data()));
     }
 
     // The values of a usual line, and its row number; below 0 for a line that has other numbers.
-    [[gnu::always_inline]] static int readUsualLine(UsualLine& fields, LineValues& line) {
+    // Fields 1 to 3 are read only where they are not the repeated ones, which they then become.
+    [[gnu::always_inline]] static int readUsualLine(UsualLine& fields, LineValues& line,
+                                                    std::string_view& repeated) {
         const int row = smallNumber(fields.next());
-        line.label = fields.next();
-        const int boxes = smallNumber(fields.next());
-        const int code = smallNumber(fields.next());
+        if (row < 0) return -1;
+        if (!fields.skipRepeated(repeated) && !readChangedFields(fields, line, repeated)) return -1;
         line.found = trimBlanks(fields.next());
         fields.next();
         const int openCount = smallNumber(fields.next());
@@ -196,15 +199,25 @@ private:
         // Within-search errors as revisitCount counts them.
         line.withinErrors =
             revisits.size() <= 1 ? static_cast<int>(revisits.size()) : fields.blanksIn(revisits);
-        // None is below 0 or has a bit above the byte's.
-        if (!fields.hadTenFields() || (row | boxes | code | openCount) < 0 ||
-            (boxes | code | openCount) > 255)
-            return -1;
-        line.boxes = static_cast<std::uint8_t>(boxes);
-        line.code = static_cast<std::uint8_t>(code);
+        if (!fields.hadTenFields() || static_cast<unsigned>(openCount) > 255) return -1;
         line.openCount = static_cast<std::uint8_t>(openCount);
         line.size = fields.size();
         return row;
+    }
+
+    // Fields 1 to 3 of a usual line; false where a number is not a small one.
+    [[gnu::always_inline]] static bool readChangedFields(UsualLine& fields, LineValues& line,
+                                                         std::string_view& repeated) {
+        line.label = fields.next();
+        const int boxes = smallNumber(fields.next());
+        const std::string_view code = fields.next();
+        const int codeValue = smallNumber(code);
+        // Neither is below 0 or has a bit above the byte's.
+        if (static_cast<unsigned>(boxes | codeValue) > 255) return false;
+        line.boxes = static_cast<std::uint8_t>(boxes);
+        line.code = static_cast<std::uint8_t>(codeValue);
+        repeated = {line.label.data(), code.data() + code.size() + 1};
+        return true;
     }
 
     // The plain way, for any line: fields are read in their order, so that an error names the
