@@ -40,12 +40,19 @@ private:
 };
 
 // Which of 64 bytes are tabs, blanks and control bytes (tabs, LF, CR and the rarer ones below CR),
-// as bit masks: bit i for byte i.
+// as bit masks: bit i for byte i. A line ends at the first control byte that is not a tab, so the
+// bits after that byte may be left out.
 struct LineMasks {
     std::uint64_t tabs;
     std::uint64_t blanks;
     std::uint64_t controls;
 
+    // The masks up to the first control byte that is not a tab, which are all a line needs.
+    LineMasks toLineEnd() const {
+        const std::uint64_t others = controls & ~tabs;
+        const std::uint64_t kept = others == 0 ? ~std::uint64_t{0} : others ^ (others - 1);
+        return {tabs & kept, blanks & kept, controls & kept};
+    }
     bool operator==(const LineMasks&) const = default;
 };
 
@@ -93,6 +100,8 @@ inline LineMasks sse2LineMasks(const char* text) {
         masks.tabs |= std::uint64_t{static_cast<std::uint16_t>(tabs)} << at;
         masks.blanks |= std::uint64_t{static_cast<std::uint16_t>(blanks)} << at;
         masks.controls |= std::uint64_t{static_cast<std::uint16_t>(controls)} << at;
+        // Sixteen bytes at a time only as far as the line goes.
+        if ((controls & ~tabs) != 0) break;
     }
     return masks;
 }
