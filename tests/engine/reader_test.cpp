@@ -277,3 +277,33 @@ TEST(ReadingErrors, ClusterCodeIsCheckedThoughNeverWritten) {
     EXPECT_EQ(e.kind(), ErrorKind::Overflow);
     EXPECT_EQ(e.field(), 3);
 }
+
+// The masks of every instruction set against those found one byte after another: a tab, blank, line
+// end, other control byte or byte with its high bit at every place, the edges of every step
+// among them.
+TEST(LineMasks, EveryWayFindsTheBytesOneByOneFinds) {
+    const auto oneByOne = [](const char* text) {
+        LineMasks masks{0, 0, 0};
+        for (unsigned at = 0; at < UsualLine::Reach; ++at) {
+            const auto byte = static_cast<unsigned char>(text[at]);
+            masks.tabs |= std::uint64_t{byte == '\t'} << at;
+            masks.blanks |= std::uint64_t{byte == ' '} << at;
+            masks.controls |= std::uint64_t{byte <= '\r'} << at;
+        }
+        return masks.toLineEnd();
+    };
+    for (unsigned at = 0; at < UsualLine::Reach; ++at)
+        for (const char byte : {'\t', ' ', '\r', '\n', '\x01', '\x0e', '\x80', '\x89', '\xff'}) {
+            std::string text(2 * UsualLine::Reach, 'x');
+            text[(at * 7 + 3) % UsualLine::Reach] = '\t';
+            text[at] = byte;
+            const LineMasks expected = oneByOne(text.data());
+            EXPECT_EQ(portableLineMasks(text.data()).toLineEnd(), expected) << at;
+            EXPECT_EQ(lineMasks(text.data()).toLineEnd(), expected) << at;
+#if defined(DOZORIRA_AVX2)
+            if (avx2Usable()) {
+                EXPECT_EQ(avx2LineMasks(text.data()).toLineEnd(), expected) << at;
+            }
+#endif
+        }
+}
