@@ -15,4 +15,15 @@ LineFields::LineFields(std::string_view line) : line_(line) {
     if (count_ < FieldsOfInterest) fields_[static_cast<std::size_t>(count_++)] = line.substr(start);
 }
 
+bool avx2Usable() {
+#if defined(DOZORIRA_AVX2)
+    // GCC's and clang's test of AVX2 asks the system too whether it keeps the AVX registers.
+    static const bool usable = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+                               __builtin_cpu_supports("popcnt");
+    return usable;
+#else
+    return false;
+#endif
+}
+
 } // namespace dozorira

@@ -7,7 +7,9 @@
 #include <cstring>
 #include <string_view>
 
-#if defined(__SSE2__)
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#elif defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
@@ -37,16 +39,26 @@ private:
     bool holdsLineFeed_ = false;
 };
 
-// Which of sixteen bytes are tabs, and which are control bytes (tabs, LF, CR and the rarer ones
-// below CR), as bit masks: bit i for byte i.
-struct ByteMasks {
-    unsigned tabs;
-    unsigned controls;
+// Which of 64 bytes are tabs, blanks and control bytes (tabs, LF, CR and the rarer ones below CR),
+// as bit masks: bit i for byte i. A line ends at the first control byte that is not a tab, so the
+// bits after that byte may be left out.
+struct LineMasks {
+    std::uint64_t tabs;
+    std::uint64_t blanks;
+    std::uint64_t controls;
+
+    // The masks up to the first control byte that is not a tab, which are all a line needs.
+    LineMasks toLineEnd() const {
+        const std::uint64_t others = controls & ~tabs;
+        const std::uint64_t kept = others == 0 ? ~std::uint64_t{0} : others ^ (others - 1);
+        return {tabs & kept, blanks & kept, controls & kept};
+    }
+    bool operator==(const LineMasks&) const = default;
 };
 
-// The same masks without any instruction set's help, eight bytes at a time, each test marking the
-// bytes it finds by their high bit.
-inline ByteMasks portableByteMasks(const char* text) {
+// The masks without any instruction set's help, eight bytes at a time, each test marking the bytes
+// it finds by their high bit.
+inline LineMasks portableLineMasks(const char* text) {
     constexpr std::uint64_t Ones = 0x0101010101010101ULL;
     constexpr std::uint64_t HighBits = Ones * 0x80;
     // (byte & 0x7f) + 128 - n reaches the high bit exactly when the byte is at least n, and never
@@ -56,67 +68,124 @@ inline ByteMasks portableByteMasks(const char* text) {
     };
     // The high bits, byte i's moved to bit i: every product lands on a bit of its own.
     const auto gathered = [](std::uint64_t highBits) {
-        return static_cast<unsigned>(((highBits >> 7) * 0x0102040810204080ULL) >> 56);
+        return ((highBits >> 7) * 0x0102040810204080ULL) >> 56;
     };
-    ByteMasks masks{0, 0};
-    for (std::size_t half = 0; half < 2; ++half) {
+    LineMasks masks{0, 0, 0};
+    for (unsigned at = 0; at < 64; at += 8) {
         std::uint64_t bytes = 0;
-        std::memcpy(&bytes, text + 8 * half, sizeof bytes);
+        std::memcpy(&bytes, text + at, sizeof bytes);
         if constexpr (std::endian::native == std::endian::big) {
             std::uint64_t swapped = 0;
             for (int i = 0; i < 8; ++i, bytes >>= 8)
                 swapped = swapped << 8 | (bytes & 0xff);
             bytes = swapped;
         }
-        masks.tabs |= gathered(below(bytes ^ (Ones * '\t'), 1)) << 8 * half;
-        masks.controls |= gathered(below(bytes, '\r' + 1)) << 8 * half;
+        masks.tabs |= gathered(below(bytes ^ (Ones * '\t'), 1)) << at;
+        masks.blanks |= gathered(below(bytes ^ (Ones * ' '), 1)) << at;
+        masks.controls |= gathered(below(bytes, '\r' + 1)) << at;
     }
     return masks;
 }
 
-inline ByteMasks byteMasks(const char* text) {
 #if defined(__SSE2__)
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
-    const __m128i lastControl = _mm_set1_epi8('\r');
-    // A byte up to CR is its own unsigned minimum with CR.
-    return {static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t')))),
-            static_cast<unsigned>(
-                _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(bytes, lastControl), bytes)))};
+inline LineMasks sse2LineMasks(const char* text) {
+    LineMasks masks{0, 0, 0};
+    for (unsigned at = 0; at < 64; at += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+        const auto tabs = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t')));
+        const auto blanks = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')));
+        // A byte up to CR is its own unsigned minimum with CR.
+        const auto controls =
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(bytes, _mm_set1_epi8('\r')), bytes));
+        masks.tabs |= std::uint64_t{static_cast<std::uint16_t>(tabs)} << at;
+        masks.blanks |= std::uint64_t{static_cast<std::uint16_t>(blanks)} << at;
+        masks.controls |= std::uint64_t{static_cast<std::uint16_t>(controls)} << at;
+        // Sixteen bytes at a time only as far as the line goes.
+        if ((controls & ~tabs) != 0) break;
+    }
+    return masks;
+}
+#endif
+
+// The masks with the instructions that every machine this is built for has.
+inline LineMasks lineMasks(const char* text) {
+#if defined(__SSE2__)
+    return sse2LineMasks(text);
 #else
-    return portableByteMasks(text);
+    return portableLineMasks(text);
 #endif
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#define DOZORIRA_AVX2 1
+// The same in two steps of 32 bytes, for the code compiled for machines with AVX2 (see
+// avx2Usable).
+[[gnu::target("avx2")]] inline LineMasks avx2LineMasks(const char* text) {
+    const auto* const halves = reinterpret_cast<const __m256i*>(text);
+    const __m256i low = _mm256_loadu_si256(halves);
+    const __m256i high = _mm256_loadu_si256(halves + 1);
+    const __m256i tab = _mm256_set1_epi8('\t');
+    const __m256i blank = _mm256_set1_epi8(' ');
+    const __m256i lastControl = _mm256_set1_epi8('\r');
+    const auto bits = [](int lowBits, int highBits) {
+        return std::uint64_t{static_cast<std::uint32_t>(highBits)} << 32 |
+               static_cast<std::uint32_t>(lowBits);
+    };
+    return {
+        bits(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, tab)),
+             _mm256_movemask_epi8(_mm256_cmpeq_epi8(high, tab))),
+        bits(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, blank)),
+             _mm256_movemask_epi8(_mm256_cmpeq_epi8(high, blank))),
+        bits(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_min_epu8(low, lastControl), low)),
+             _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_min_epu8(high, lastControl), high)))};
+}
+#endif
+
+// Whether the size bytes at text are those at earlier, for a size up to 32; 32 bytes at each may be
+// read.
+inline bool sameBytes(const char* text, const char* earlier, std::size_t size) {
+#if defined(__SSE2__)
+    const auto* const from = reinterpret_cast<const __m128i*>(text);
+    const auto* const earlierFrom = reinterpret_cast<const __m128i*>(earlier);
+    const auto low = static_cast<std::uint16_t>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(from), _mm_loadu_si128(earlierFrom))));
+    const auto high = static_cast<std::uint16_t>(_mm_movemask_epi8(
+        _mm_cmpeq_epi8(_mm_loadu_si128(from + 1), _mm_loadu_si128(earlierFrom + 1))));
+    const std::uint64_t wanted = (std::uint64_t{1} << size) - 1;
+    return ((std::uint64_t{high} << 16 | low) & wanted) == wanted;
+#else
+    return std::memcmp(text, earlier, size) == 0;
+#endif
+}
+
+// Whether this machine runs the code compiled for AVX2, BMI and POPCNT, and its system keeps the
+// AVX registers.
+bool avx2Usable();
+
 // The fast way through a usual data line, which is nearly every line: one whose CR comes within
 // its first UsualLine::MaxSize bytes, after at least nine tabs and no other control byte. It is
-// split from bit masks of its first 64 bytes instead of byte after byte, and its fields are taken
-// one after another.
+// split from the bit masks of its first 64 bytes instead of byte after byte, and its fields are
+// taken one after another.
 class UsualLine {
 public:
-    // How far the splitter reads: the text must be followed by as many bytes that may be read.
+    // How far the masks reach: the text must be followed by as many bytes that may be read.
     static constexpr std::size_t Reach = 64;
     // The longest line it takes leaves a bit of the masks for each field that a line too short
     // lacks: such fields come out empty, at the CR and after it.
     static constexpr unsigned MaxSize = Reach - FieldsOfInterest;
 
-    // Splits the line at text, of which available bytes are the file's. False when the line's end
-    // is not a CR within MaxSize bytes, after no other control byte but tabs; a line that the last
-    // of the bytes does not end goes on past them.
-    bool split(const char* text, std::size_t available) {
-        // Sixteen bytes at a time, only as far as the first control byte but a tab.
-        std::uint64_t tabs = 0;
-        std::uint64_t others = 0;
-        for (unsigned at = 0; at < Reach; at += 16) {
-            const ByteMasks masks = byteMasks(text + at);
-            tabs |= std::uint64_t{masks.tabs} << at;
-            others = std::uint64_t{masks.controls & ~masks.tabs} << at;
-            if (others != 0) break;
-        }
+    // Splits the line at text, of which available bytes are the file's, given the masks of its
+    // first Reach bytes. False when the line's end is not a CR within MaxSize bytes, after no
+    // other control byte but tabs; a line that the last of the bytes does not end goes on past
+    // them.
+    bool split(const char* text, std::size_t available, const LineMasks& masks) {
+        const std::uint64_t others = masks.controls & ~masks.tabs;
         const auto size = static_cast<unsigned>(std::countr_zero(others | LastBit));
         if (size >= available || size > MaxSize || text[size] != '\r') return false;
         // The tabs before the CR end fields, and so does every bit from the CR on.
         const std::uint64_t beforeEnd = (std::uint64_t{1} << size) - 1;
-        ends_ = (tabs & beforeEnd) | ~beforeEnd;
+        ends_ = (masks.tabs & beforeEnd) | ~beforeEnd;
+        blanks_ = masks.blanks;
         text_ = text;
         size_ = size;
         start_ = 0;
@@ -136,11 +205,32 @@ public:
     }
     bool hadTenFields() const { return start_ <= size_ + 1; }
 
+    // Takes the fields that the next bytes give where they are the bytes of fields of an earlier
+    // line with the tab that ended them; false, having taken nothing, where they are not.
+    bool skipRepeated(std::string_view fields) {
+        if (fields.empty() || fields.size() > 32 || start_ > Reach - 32 ||
+            !sameBytes(text_ + start_, fields.data(), fields.size()))
+            return false;
+        // The same bytes hold the same tabs, and no CR.
+        start_ += static_cast<unsigned>(fields.size());
+        ends_ &= ~std::uint64_t{0} << start_;
+        return true;
+    }
+
+    // The blanks in a field that next() gave.
+    int blanksIn(std::string_view field) const {
+        // A field is shorter than the masks, which the line does not fill.
+        const std::uint64_t fieldBits = (std::uint64_t{1} << field.size()) - 1;
+        const auto start = static_cast<unsigned>(field.data() - text_);
+        return std::popcount(blanks_ >> start & fieldBits);
+    }
+
 private:
     static constexpr std::uint64_t LastBit = std::uint64_t{1} << 63;
 
     const char* text_ = nullptr;
     std::uint64_t ends_ = 0; // the bytes that end a field and are still to be taken
+    std::uint64_t blanks_ = 0;
     unsigned size_ = 0;
     unsigned start_ = 0; // of the next field
 };

@@ -66,7 +66,7 @@ struct LineValues {
     std::string_view found;     // field 4, blanks trimmed
     std::uint8_t openCount = 0; // field 6
     std::string_view opened;    // field 7
-    std::string_view revisits;  // field 9
+    int withinErrors = 0;       // of field 9
     std::size_t size = 0;       // of the whole line, for the fast way
 };
 
@@ -142,52 +142,82 @@ private:
     // at the same point too. Stops, having changed nothing for it, at the first line that is
     // not one, and at the end of the bytes read.
     void readUsualLines() {
+#if defined(DOZORIRA_AVX2)
+        if (avx2Usable()) return readUsualLinesAvx2();
+#endif
+        readUsualLinesWith<lineMasks>();
+    }
+
+#if defined(DOZORIRA_AVX2)
+    // The same code, compiled for the machines that have AVX2 and the bit instructions.
+    [[gnu::target("avx2,bmi,popcnt")]] void readUsualLinesAvx2() {
+        readUsualLinesWith<avx2LineMasks>();
+    }
+#endif
+
+    template <LineMasks (*masksOf)(const char*)> [[gnu::always_inline]] void readUsualLinesWith() {
         const std::string_view bytes = file_.unread();
-        std::size_t at = 0; // where the next line starts
-        while (at < bytes.size()) {
-            LineValues line;
-            const int row = readUsualLine(bytes.substr(at), line);
+        const char* text = bytes.data(); // where the next line starts
+        const char* const end = text + bytes.size();
+        // Kept from line to line: fields 1 to 3 of a line read last, which most lines repeat.
+        LineValues line;
+        std::string_view repeated; // those fields, with the tab after them
+        while (text != end) {
+            UsualLine fields;
+            if (!fields.split(text, static_cast<std::size_t>(end - text), masksOf(text))) break;
+            const int row = readUsualLine(fields, line, repeated);
             if (row < 0) break;
             ++dataLine_;
             checkLineCount();
             noteRow(static_cast<std::int16_t>(row));
             store(line);
-            const std::size_t lineEnd = at + line.size;
+            const char* const cr = text + line.size;
             // A CR that ends the bytes read leaves the line feed after it to the next read.
-            if (lineEnd + 1 == bytes.size()) {
-                file_.take(at);
+            if (cr + 1 == end) {
+                file_.take(static_cast<std::size_t>(text - bytes.data()));
                 file_.takeLine(line.size);
                 return;
             }
-            at = lineEnd + (bytes[lineEnd + 1] == '\n' ? 2 : 1);
+            text = cr + (cr[1] == '\n' ? 2 : 1);
         }
-        file_.take(at);
+        file_.take(static_cast<std::size_t>(text - bytes.data()));
     }
 
-    // The values of the usual line that begins bytes, and its row number; below 0 for any other
-    // line.
-    static int readUsualLine(std::string_view bytes, LineValues& line) {
-        UsualLine fields;
-        if (!fields.split(bytes.data(), bytes.size())) return -1;
+    // The values of a usual line, and its row number; below 0 for a line that has other numbers.
+    // Fields 1 to 3 are read only where they are not the repeated ones, which they then become.
+    [[gnu::always_inline]] static int readUsualLine(UsualLine& fields, LineValues& line,
+                                                    std::string_view& repeated) {
         const int row = smallNumber(fields.next());
-        line.label = fields.next();
-        const int boxes = smallNumber(fields.next());
-        const int code = smallNumber(fields.next());
+        if (row < 0) return -1;
+        if (!fields.skipRepeated(repeated) && !readChangedFields(fields, line, repeated)) return -1;
         line.found = trimBlanks(fields.next());
         fields.next();
         const int openCount = smallNumber(fields.next());
         line.opened = fields.next();
         fields.next();
-        line.revisits = fields.next();
-        // None is below 0 or has a bit above the byte's.
-        if (!fields.hadTenFields() || (row | boxes | code | openCount) < 0 ||
-            (boxes | code | openCount) > 255)
-            return -1;
-        line.boxes = static_cast<std::uint8_t>(boxes);
-        line.code = static_cast<std::uint8_t>(code);
+        const std::string_view revisits = fields.next();
+        // Within-search errors as revisitCount counts them.
+        line.withinErrors =
+            revisits.size() <= 1 ? static_cast<int>(revisits.size()) : fields.blanksIn(revisits);
+        if (!fields.hadTenFields() || static_cast<unsigned>(openCount) > 255) return -1;
         line.openCount = static_cast<std::uint8_t>(openCount);
         line.size = fields.size();
         return row;
+    }
+
+    // Fields 1 to 3 of a usual line; false where a number is not a small one.
+    [[gnu::always_inline]] static bool readChangedFields(UsualLine& fields, LineValues& line,
+                                                         std::string_view& repeated) {
+        line.label = fields.next();
+        const int boxes = smallNumber(fields.next());
+        const std::string_view code = fields.next();
+        const int codeValue = smallNumber(code);
+        // Neither is below 0 or has a bit above the byte's.
+        if (static_cast<unsigned>(boxes | codeValue) > 255) return false;
+        line.boxes = static_cast<std::uint8_t>(boxes);
+        line.code = static_cast<std::uint8_t>(codeValue);
+        repeated = {line.label.data(), code.data() + code.size() + 1};
+        return true;
     }
 
     // The plain way, for any line: fields are read in their order, so that an error names the
@@ -205,7 +235,7 @@ private:
         values.openCount = readNumeric(fields, 6, readByte);
         // In field order, so that a line too short names its first missing field.
         values.opened = field(fields, 7);
-        values.revisits = field(fields, 9);
+        values.withinErrors = revisitCount(field(fields, 9));
         store(values);
         noteShape(fields);
     }
@@ -302,7 +332,7 @@ private:
         static_assert(MaxDataLines <= MaxTrials, "a cluster's lines never pass its trials");
         c.trials.push_back(
             {.BetweenErrorsAdded = earlierFinds_.hitsThenAdd(line.opened, line.found),
-             .WithinErrors = revisitCount(line.revisits),
+             .WithinErrors = line.withinErrors,
              .DataLine = dataLine_,
              .OpenCount = line.openCount});
     }

@@ -1,8 +1,8 @@
 // Holds the fast way through a data line against the plain one, for arbitrary bytes: the fast
-// splitter must find the line end and the ten fields that the plain split finds, wherever it
-// takes a line, and must take every usual line; its byte masks must match those found without any
-// instruction set's help; and a whole task file must read the same when every line goes the plain
-// way, as it does in reads too short to hold a usual line.
+// splitter must find the line end, the ten fields and their blanks that the plain split finds,
+// wherever it takes a line, and must take every usual line; its byte masks must match those found
+// without any instruction set's help; and a whole task file must read the same when every line goes
+// the plain way, as it does in reads too short to hold a usual line.
 #include "error.h"
 #include "fields.h"
 #include "line_reader.h"
@@ -75,7 +75,7 @@ void checkSplit(std::string_view input) {
     const bool usual = isUsual(line, plain) && lineEnd < input.size();
 
     UsualLine fast;
-    if (!fast.split(bytes.data(), input.size())) {
+    if (!fast.split(bytes.data(), input.size(), portableLineMasks(bytes.data()))) {
         require(!usual);
         return;
     }
@@ -85,15 +85,21 @@ void checkSplit(std::string_view input) {
         field = fast.next();
     require(fast.hadTenFields() == usual);
     if (!usual) return;
-    for (int i = 0; i < FieldsOfInterest; ++i)
+    for (int i = 0; i < FieldsOfInterest; ++i) {
         require(fields[i].data() == plain[i].data() && fields[i].size() == plain[i].size());
+        require(fast.blanksIn(fields[i]) == std::count(fields[i].begin(), fields[i].end(), ' '));
+    }
 }
 
+// Every set of instructions this machine has finds the masks found without any.
 void checkMasks(std::string_view input) {
-    for (std::size_t at = 0; at + 16 <= input.size(); ++at) {
-        const ByteMasks fast = byteMasks(input.data() + at);
-        const ByteMasks portable = portableByteMasks(input.data() + at);
-        require(fast.tabs == portable.tabs && fast.controls == portable.controls);
+    for (std::size_t at = 0; at + UsualLine::Reach <= input.size(); ++at) {
+        const char* text = input.data() + at;
+        const LineMasks portable = portableLineMasks(text).toLineEnd();
+        require(lineMasks(text).toLineEnd() == portable);
+#if defined(DOZORIRA_AVX2)
+        if (avx2Usable()) require(avx2LineMasks(text).toLineEnd() == portable);
+#endif
     }
 }
 

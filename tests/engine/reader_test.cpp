@@ -30,14 +30,17 @@ std::string row(std::string_view number) {
     return dataLine(number, "6", "A", "3", "BC");
 }
 
-// Everything a run takes from a task file, as text: its record's numbers and its warnings, or
-// its error.
+// Everything a run takes from a task file, as text: its record's numbers, its labels and its
+// warnings, or its error.
 std::string outcome(const std::string& path, ReadSizes sizes) {
     try {
         ClusterTables tables = readTaskFile(path, sizes);
         scoreClusters(tables);
         std::string text;
-        for (const ClusterResult& c : summarise(tables, path).clusters)
+        const ParticipantResult result = summarise(tables, path, Detail::Clusters);
+        for (const ClusterLabel& label : result.labels)
+            text += label.text + "@" + std::to_string(label.dataLine) + " ";
+        for (const ClusterResult& c : result.clusters)
             for (const long long n :
                  {static_cast<long long>(c.trials), static_cast<long long>(c.boxes),
                   c.meanOpened.count, c.meanWithinErrors.count,
@@ -113,11 +116,20 @@ TEST(LineReading, TheFastWayReadsWhatThePlainWayReads) {
         "5\tc\nl\t6\t1\tA\tx\t3\tBCA\ty\t",
         "5\tc\x01l\t6\t1\tA\tx\t3\tB\x0b\ty\t",
         "5\tcl\t6\t1\tA\tx\t3\tBCA\ty\t\t",
+        // Fields 1 to 3 that nearly repeat those of the line before.
+        "5\tcl\t6\t12\tA\tx\t3\tBCA\ty\t",
+        "5\tcl\t6\t12\t3\t4\t5\t6\t7\t8\t9",
+        "5\tcl\t7\t1\tA\tx\t3\tBCA\ty\t",
+        "5\tcm\t6\t1\tA\tx\t3\tBCA\ty\t",
+        "5\tcl\t6\t1\tA\tx",
+        "5\tcl\t6\t1\r",
+        "123\t" + atMost.substr(4) + "\t6\t1\tA\tx\t3\tBCA\ty\t",
+        "123\t" + atMost.substr(12) + "\t6\t1\tA\tx\t3\tBCA\ty\t",
     };
     TempDir dir;
     for (const std::string& line : lines) {
         const std::string path =
-            dir.write("pp.vty", taskFile({row("0"), line, row("1"), line, row("0"), line}));
+            dir.write("pp.vty", taskFile({row("0"), line, row("1"), line, line, row("0"), line}));
         EXPECT_EQ(outcome(path, {}), outcome(path, {8, 8})) << printable(line);
     }
 }
@@ -264,4 +276,34 @@ TEST(ReadingErrors, ClusterCodeIsCheckedThoughNeverWritten) {
     const RunError e = readFailure(taskFile({"0\tl\t6\t256\tA\tx\t3\tB\ty\t"}));
     EXPECT_EQ(e.kind(), ErrorKind::Overflow);
     EXPECT_EQ(e.field(), 3);
+}
+
+// The masks of every instruction set against those found one byte after another: a tab, blank, line
+// end, other control byte or byte with its high bit at every place, the edges of every step
+// among them.
+TEST(LineMasks, EveryWayFindsTheBytesOneByOneFinds) {
+    const auto oneByOne = [](const char* text) {
+        LineMasks masks{0, 0, 0};
+        for (unsigned at = 0; at < UsualLine::Reach; ++at) {
+            const auto byte = static_cast<unsigned char>(text[at]);
+            masks.tabs |= std::uint64_t{byte == '\t'} << at;
+            masks.blanks |= std::uint64_t{byte == ' '} << at;
+            masks.controls |= std::uint64_t{byte <= '\r'} << at;
+        }
+        return masks.toLineEnd();
+    };
+    for (unsigned at = 0; at < UsualLine::Reach; ++at)
+        for (const char byte : {'\t', ' ', '\r', '\n', '\x01', '\x0e', '\x80', '\x89', '\xff'}) {
+            std::string text(2 * UsualLine::Reach, 'x');
+            text[(at * 7 + 3) % UsualLine::Reach] = '\t';
+            text[at] = byte;
+            const LineMasks expected = oneByOne(text.data());
+            EXPECT_EQ(portableLineMasks(text.data()).toLineEnd(), expected) << at;
+            EXPECT_EQ(lineMasks(text.data()).toLineEnd(), expected) << at;
+#if defined(DOZORIRA_AVX2)
+            if (avx2Usable()) {
+                EXPECT_EQ(avx2LineMasks(text.data()).toLineEnd(), expected) << at;
+            }
+#endif
+        }
 }
