@@ -31,5 +31,9 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(LocaleTest)
+int localeTests(int argc, char** argv) {
+    LocaleTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "locale_test.moc"

@@ -38,7 +38,7 @@ QByteArray batchOutput(const QString& output, QStringList arguments) {
     return contents(output);
 }
 
-struct Window {
+struct ComputingWindow {
     FakeDialogs dialogs;
     frmMain window{dialogs};
 
@@ -64,7 +64,7 @@ private slots:
         const QString viaWindow = dir.filePath("window.dat");
         const QString viaBatch = dir.filePath("batch.dat");
 
-        Window w;
+        ComputingWindow w;
         w.compute(three, viaWindow);
         QVERIFY(w.dialogs.messages.isEmpty());
         QCOMPARE(contents(viaWindow), batchOutput(viaBatch, three));
@@ -83,7 +83,7 @@ private slots:
     void errorIsReportedAndTheWindowGoesOn() {
         QTemporaryDir dir;
         const QString output = dir.filePath("study.dat");
-        Window w;
+        ComputingWindow w;
         w.window.show();
         w.compute({data("pp01.vty"), data("broken.vty"), data("pp02.vty")}, output);
 
@@ -108,7 +108,7 @@ private slots:
 
     void unwritableOutputIsReported() {
         QTemporaryDir dir;
-        Window w;
+        ComputingWindow w;
         w.compute({data("pp01.vty")}, dir.path()); // a folder, not a file
         QCOMPARE(w.dialogs.messages.size(), 1);
         QVERIFY(w.dialogs.messages.first().text.startsWith("File error"));
@@ -116,5 +116,9 @@ private slots:
     }
 };
 
-QTEST_MAIN(RunTest)
+int runTests(int argc, char** argv) {
+    RunTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "run_test.moc"

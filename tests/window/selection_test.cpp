@@ -24,7 +24,7 @@ QStringList filesOfOneFolder(int count, const QString& folder = QStringLiteral("
     return paths;
 }
 
-struct Window {
+struct ChoosingWindow {
     FakeDialogs dialogs;
     frmMain window{dialogs};
     QLineEdit* text = control<QLineEdit>(window, "txtOutputFile");
@@ -52,7 +52,7 @@ private slots:
         QCOMPARE(selectionString({"/study/b.vty", "/study/a.vty"}), "/study\0b.vty\0a.vty"s);
         QCOMPARE(selectionString({"/a.vty", "/b.vty"}), "/\0a.vty\0b.vty"s);
 
-        Window w;
+        ChoosingWindow w;
         w.dialogs.taskFileAnswers = {{"/study/b.vty", "/study/a.vty"}};
         menuItem(w.window, "mnuOpen")->trigger();
         const FileDialogRequest& request = w.dialogs.requests.first();
@@ -75,7 +75,7 @@ private slots:
     }
 
     void commandStatesFollowTheTextAndTheSelection() {
-        Window w;
+        ChoosingWindow w;
         w.text->setText(QStringLiteral("out.dat"));
         QVERIFY(!w.computeEnabled()); // no files chosen yet
 
@@ -97,7 +97,7 @@ private slots:
 
     // The output dialog's second filter, read by Qt's own file dialog, shows every file.
     void allFilesFilterShowsEveryFile() {
-        Window w;
+        ChoosingWindow w;
         control<QPushButton>(w.window, "cmdBlader")->click();
         const QStringList filters = w.dialogs.requests.first().filters;
         QFileDialog dialog;
@@ -111,7 +111,7 @@ private slots:
 
     // With the focus in the empty box: Alt keys are access keys and type nothing, AltGr types.
     void altKeysNeverTypeIntoTheBox() {
-        Window w;
+        ChoosingWindow w;
         w.window.show();
         QVERIFY(QTest::qWaitForWindowActive(&w.window));
         QCOMPARE(QApplication::focusWidget(), w.text);
@@ -134,7 +134,7 @@ private slots:
     }
 
     void buttonChangesBeforeMenuItem() {
-        Window w;
+        ChoosingWindow w;
         QStringList changes;
         connect(w.saveItem, &QAction::enabledChanged, [&] { changes.append("mnuBewaar"); });
         struct ButtonSpy : QObject {
@@ -154,7 +154,7 @@ private slots:
     }
 
     void cancelledDialogsChangeNothing() {
-        Window w;
+        ChoosingWindow w;
         w.dialogs.taskFileAnswers = {filesOfOneFolder(3)};
         menuItem(w.window, "mnuOpen")->trigger();
         w.text->setText(QStringLiteral("/out/typed.dat"));
@@ -168,7 +168,7 @@ private slots:
         QVERIFY(w.computeEnabled());
         QVERIFY(w.dialogs.messages.isEmpty());
 
-        Window fresh;
+        ChoosingWindow fresh;
         control<QPushButton>(fresh.window, "Command1")->click(); // cancelled
         QVERIFY(!fresh.window.filesChosen());
         fresh.text->setText(QStringLiteral("out.dat"));
@@ -176,7 +176,7 @@ private slots:
     }
 
     void moreThan199FilesAreRefusedAsAWhole() {
-        Window w;
+        ChoosingWindow w;
         w.dialogs.taskFileAnswers = {filesOfOneFolder(199, "/big")};
         menuItem(w.window, "mnuOpen")->trigger();
         QCOMPARE(w.window.fileList().fileCount(), 200);
@@ -204,7 +204,7 @@ private slots:
             const auto roll = [&](int sides) {
                 return std::uniform_int_distribution<int>(0, sides - 1)(random);
             };
-            Window w;
+            ChoosingWindow w;
             bool chosen = false;
             int fileCount = 0;
             for (int step = 0; step < 400; ++step) {
@@ -263,5 +263,9 @@ private slots:
     }
 };
 
-QTEST_MAIN(SelectionTest)
+int selectionTests(int argc, char** argv) {
+    SelectionTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "selection_test.moc"

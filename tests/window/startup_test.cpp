@@ -192,5 +192,9 @@ private slots:
     }
 };
 
-QTEST_MAIN(StartUpTest)
+int startUpTests(int argc, char** argv) {
+    StartUpTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "startup_test.moc"
