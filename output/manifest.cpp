@@ -21,8 +21,82 @@ std::string shown(const std::string& name) {
     return shownName(name);
 }
 
-json fileEntry(const std::string& path, const PathsFrom& fromManifest) {
-    return {{"path", shown(path)}, {"from_manifest", shown(fromManifest(path))}};
+// A JSON document written as it is made, laid out as nlohmann's dump(2) lays out the same
+// document held whole, so that the manifest's bytes do not depend on how it was made: an object
+// or a list on lines of their own, each member or item on a line of its own, indented by two
+// blanks a level, an empty list as []. nlohmann-json writes only a document held whole, which
+// for 10 000 task files would be megabytes of values built only to be written once; here only the
+// frame is written by hand, and every value in it is nlohmann's own text.
+class StreamedJson {
+public:
+    explicit StreamedJson(files::WholeFile& out) : out_(out) {
+        text_ = "{";
+        open_.push_back(false);
+    }
+
+    template <typename Value> void member(std::string_view key, const Value& value) {
+        startLine(key);
+        text_ += json(value).dump();
+    }
+    template <typename Value> void item(const Value& value) { member({}, value); }
+    void openObject(std::string_view key = {}) { open(key, '{'); }
+    void openList(std::string_view key) { open(key, '['); }
+
+    // Closes the innermost object or list; an empty one stays on its line.
+    void close() {
+        const char bracket = brackets_.back();
+        const bool empty = !open_.back();
+        brackets_.pop_back();
+        open_.pop_back();
+        if (!empty) {
+            text_ += '\n';
+            text_.append(Indent * open_.size(), ' ');
+        }
+        text_ += bracket;
+        if (text_.size() > FlushAt) flush();
+    }
+
+    // Closes the document, which ends in a line feed, and writes what is left.
+    void end() {
+        text_ += "\n}\n";
+        flush();
+    }
+
+private:
+    static constexpr std::size_t Indent = 2;
+    static constexpr std::size_t FlushAt = 16384;
+
+    // A new line in the innermost object or list, after a comma when it is not the first.
+    void startLine(std::string_view key) {
+        text_ += open_.back() ? ",\n" : "\n";
+        open_.back() = true;
+        text_.append(Indent * open_.size(), ' ');
+        if (key.empty()) return;
+        text_ += json(key).dump();
+        text_ += ": ";
+    }
+
+    void open(std::string_view key, char bracket) {
+        startLine(key);
+        text_ += bracket;
+        brackets_.push_back(bracket == '{' ? '}' : ']');
+        open_.push_back(false);
+    }
+
+    void flush() {
+        out_.write(text_);
+        text_.clear();
+    }
+
+    files::WholeFile& out_;
+    std::string text_;           // written once it grows past FlushAt, so that it stays small
+    std::vector<char> brackets_; // the closing bracket of each object and list not closed yet
+    std::vector<bool> open_;     // for the document and each of them: whether it has a member
+};
+
+void writeNames(StreamedJson& json, const std::string& path, const PathsFrom& fromManifest) {
+    json.member("path", shown(path));
+    json.member("from_manifest", shown(fromManifest(path)));
 }
 
 [[noreturn]] void refuse(const std::string& path, const std::string& why) {
@@ -112,33 +186,46 @@ void readOutput(const ManifestReader& reader, const json& output, Manifest& mani
 
 } // namespace
 
-std::string manifestText(const RunRecord& run, const std::string& manifestPath,
-                         const std::string& outputPath, const std::optional<OutputDigest>& output) {
+void writeManifest(const RunRecord& run, const std::string& manifestPath,
+                   const std::string& outputPath, const std::optional<OutputDigest>& output,
+                   files::WholeFile& out) {
     const std::string folder = folderOf(manifestPath);
     const PathsFrom fromManifest(folder);
-    json document = {{"program", ProgramName},
-                     {"version", run.version},
-                     {"time", isoTime(run.time)},
-                     {"options", run.options},
-                     {"run_folder", shown(pathFrom(folder, "."))}};
-    json& folders = document["folders"] = json::array();
-    for (const std::string& argument : run.folders)
-        folders.push_back(fileEntry(argument, fromManifest));
-    json& taskFiles = document["task_files"] = json::array();
+    StreamedJson json(out);
+    json.member("program", ProgramName);
+    json.member("version", run.version);
+    json.member("time", isoTime(run.time));
+    json.openList("options");
+    for (const std::string& option : run.options)
+        json.item(option);
+    json.close();
+    json.member("run_folder", shown(pathFrom(folder, ".")));
+    json.openList("folders");
+    for (const std::string& argument : run.folders) {
+        json.openObject();
+        writeNames(json, argument, fromManifest);
+        json.close();
+    }
+    json.close();
+    json.openList("task_files");
     for (const TaskFileRecord& file : run.taskFiles) {
-        json entry = fileEntry(file.path, fromManifest);
-        entry["size"] = file.size;
-        entry["sha256"] = file.sha256;
-        taskFiles.push_back(std::move(entry));
+        json.openObject();
+        writeNames(json, file.path, fromManifest);
+        json.member("size", file.size);
+        json.member("sha256", file.sha256);
+        json.close();
     }
-    document["output"] = nullptr;
-    if (output) {
-        json entry = fileEntry(outputPath, fromManifest);
-        entry["size"] = output->size;
-        entry["sha256"] = output->sha256;
-        document["output"] = std::move(entry);
+    json.close();
+    if (!output) {
+        json.member("output", nullptr);
+    } else {
+        json.openObject("output");
+        writeNames(json, outputPath, fromManifest);
+        json.member("size", output->size);
+        json.member("sha256", output->sha256);
+        json.close();
     }
-    return document.dump(2) + "\n";
+    json.end();
 }
 
 Manifest readManifest(const std::string& path) {
