@@ -72,8 +72,9 @@ private:
         open_.back() = true;
         text_.append(Indent * open_.size(), ' ');
         if (key.empty()) return;
-        text_ += json(key).dump();
-        text_ += ": ";
+        text_ += '"'; // the keys are this file's own words, which JSON needs not escape
+        text_ += key;
+        text_ += "\": ";
     }
 
     void open(std::string_view key, char bracket) {

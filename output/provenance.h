@@ -69,6 +69,9 @@ private:
 
     std::filesystem::path work_;   // the working folder
     std::filesystem::path folder_; // both absolute and lexically normal
+    // The working folder seen from the folder, to which a plain relative path only adds its own
+    // parts; empty where it does not, as where the folder lies inside the working folder.
+    std::string workFromFolder_;
 };
 
 // The folder of a file as given; "." for a bare name.
