@@ -333,6 +333,7 @@ RunRecord recordOf(const OutputRequest& request, const study::TaskFiles& taskFil
         if (!folder.empty() &&
             std::find(record.folders.begin(), record.folders.end(), folder) == record.folders.end())
             record.folders.push_back(folder);
+    record.taskFiles.reserve(taskFiles.paths.size());
     for (const std::string& path : taskFiles.paths)
         record.taskFiles.push_back({path, 0, {}});
     if (request.path != "-" && hasRelativeNames(record))
