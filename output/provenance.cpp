@@ -282,8 +282,9 @@ std::string pathFrom(const std::string& from, const std::string& to) {
 
 PathsFrom::PathsFrom(const std::string& folder)
     : work_(absoluteFolder(".")), folder_(absoluteFolder(folder)) {
-    // Where the working folder is not the folder or a folder above it, the two part before the
-    // working folder's end, and the parts of a plain relative path cannot meet the folder's.
+    // A plain relative path (no ".", ".." or "//") only adds its own parts to the working folder
+    // seen from the folder, unless the working folder is the folder or lies above it, where its
+    // parts could lead back into the folder.
     const fs::path relative = work_.lexically_relative(folder_);
     if (!relative.empty() && relative != "." && relative.filename() != "..")
         workFromFolder_ = relative.string();

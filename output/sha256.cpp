@@ -55,6 +55,7 @@ const Crypto& crypto() {
     static const SharedLibrary library(DOZORIRA_CRYPTO_SONAME,
                                        "hashes the task files and the output (SHA-256)");
     static const Crypto functions(library);
+    // For Sha256Loading, which must not wait on the statics above to learn that they are made.
     [[maybe_unused]] static const bool marked = (cryptoLoaded.store(true), true);
     return functions;
 }

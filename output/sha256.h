@@ -32,8 +32,8 @@ private:
 std::string sha256Of(std::string_view bytes);
 
 // Loads libcrypto on a thread of its own, unless an earlier run loaded it: loading takes some
-// milliseconds (the dynamic loader's, mostly), which a run can spend reading its first task files.
-// Being destroyed, it waits for the loading to end.
+// milliseconds (the dynamic loader's, mostly), which a run can spend opening its files. Being
+// destroyed, it waits for the loading to end.
 class Sha256Loading {
 public:
     Sha256Loading();

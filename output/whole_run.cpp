@@ -202,7 +202,7 @@ private:
 // their places after it.
 RunNotices writeOutput(const OutputRequest& request, const study::TaskFiles& taskFiles,
                        const ReportRequest* report) {
-    // Started first, so that libcrypto loads while the run finds its files.
+    // Started first, so that libcrypto loads while the run opens its files.
     std::optional<TaskFileDigests> digests;
     if (!request.manifest.empty() || carriesProvenance(request.format))
         digests.emplace(taskFiles.paths.size());
