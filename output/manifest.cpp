@@ -29,10 +29,7 @@ std::string shown(const std::string& name) {
 // frame is written by hand, and every text that JSON must escape is nlohmann's.
 class StreamedJson {
 public:
-    explicit StreamedJson(files::WholeFile& out) : out_(out) {
-        text_ = "{";
-        open_.push_back(false);
-    }
+    explicit StreamedJson(files::WholeFile& out) : out_(out), text_("{"), open_{false} {}
 
     void member(std::string_view key, std::string_view text) {
         startLine(key);
