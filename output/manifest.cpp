@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 namespace dozorira::output {
 namespace {
@@ -29,7 +28,7 @@ std::string shown(const std::string& name) {
 // frame is written by hand, and every text that JSON must escape is nlohmann's.
 class StreamedJson {
 public:
-    explicit StreamedJson(files::WholeFile& out) : out_(out), text_("{"), open_{false} {}
+    explicit StreamedJson(files::WholeFile& out) : out_(out), text_("{"), filled_{false} {}
 
     void member(std::string_view key, std::string_view text) {
         startLine(key);
@@ -60,12 +59,12 @@ public:
     // Closes the innermost object or list; an empty one stays on its line.
     void close() {
         const char bracket = brackets_.back();
-        const bool empty = !open_.back();
+        const bool empty = !filled_.back();
         brackets_.pop_back();
-        open_.pop_back();
+        filled_.pop_back();
         if (!empty) {
             text_ += '\n';
-            text_.append(Indent * open_.size(), ' ');
+            text_.append(Indent * filled_.size(), ' ');
         }
         text_ += bracket;
         if (text_.size() > FlushAt) flush();
@@ -83,9 +82,9 @@ private:
 
     // A new line in the innermost object or list, after a comma when it is not the first.
     void startLine(std::string_view key) {
-        text_ += open_.back() ? ",\n" : "\n";
-        open_.back() = true;
-        text_.append(Indent * open_.size(), ' ');
+        text_ += filled_.back() ? ",\n" : "\n";
+        filled_.back() = true;
+        text_.append(Indent * filled_.size(), ' ');
         if (key.empty()) return;
         text_ += '"'; // the keys are this file's own words, which JSON needs not escape
         text_ += key;
@@ -96,7 +95,7 @@ private:
         startLine(key);
         text_ += bracket;
         brackets_.push_back(bracket == '{' ? '}' : ']');
-        open_.push_back(false);
+        filled_.push_back(false);
     }
 
     void flush() {
@@ -107,12 +106,12 @@ private:
     files::WholeFile& out_;
     std::string text_;           // written once it grows past FlushAt, so that it stays small
     std::vector<char> brackets_; // the closing bracket of each object and list not closed yet
-    std::vector<bool> open_;     // for the document and each of them: whether it has a member
+    std::vector<bool> filled_;   // for the document and each of them: whether it has a member
 };
 
-void writeNames(StreamedJson& json, const std::string& path, const PathsFrom& fromManifest) {
-    json.member("path", shown(path));
-    json.member("from_manifest", shown(fromManifest(path)));
+void writeNames(StreamedJson& manifest, const std::string& path, const PathsFrom& fromManifest) {
+    manifest.member("path", shown(path));
+    manifest.member("from_manifest", shown(fromManifest(path)));
 }
 
 [[noreturn]] void refuse(const std::string& path, const std::string& why) {
@@ -207,41 +206,41 @@ void writeManifest(const RunRecord& run, const std::string& manifestPath,
                    files::WholeFile& out) {
     const std::string folder = folderOf(manifestPath);
     const PathsFrom fromManifest(folder);
-    StreamedJson json(out);
-    json.member("program", ProgramName);
-    json.member("version", run.version);
-    json.member("time", isoTime(run.time));
-    json.openList("options");
+    StreamedJson manifest(out);
+    manifest.member("program", ProgramName);
+    manifest.member("version", run.version);
+    manifest.member("time", isoTime(run.time));
+    manifest.openList("options");
     for (const std::string& option : run.options)
-        json.item(option);
-    json.close();
-    json.member("run_folder", shown(pathFrom(folder, ".")));
-    json.openList("folders");
+        manifest.item(option);
+    manifest.close();
+    manifest.member("run_folder", shown(pathFrom(folder, ".")));
+    manifest.openList("folders");
     for (const std::string& argument : run.folders) {
-        json.openObject();
-        writeNames(json, argument, fromManifest);
-        json.close();
+        manifest.openObject();
+        writeNames(manifest, argument, fromManifest);
+        manifest.close();
     }
-    json.close();
-    json.openList("task_files");
+    manifest.close();
+    manifest.openList("task_files");
     for (const TaskFileRecord& file : run.taskFiles) {
-        json.openObject();
-        writeNames(json, file.path, fromManifest);
-        json.member("size", file.size);
-        json.member("sha256", file.sha256);
-        json.close();
+        manifest.openObject();
+        writeNames(manifest, file.path, fromManifest);
+        manifest.member("size", file.size);
+        manifest.member("sha256", file.sha256);
+        manifest.close();
     }
-    json.close();
+    manifest.close();
     if (!output) {
-        json.member("output", nullptr);
+        manifest.member("output", nullptr);
     } else {
-        json.openObject("output");
-        writeNames(json, outputPath, fromManifest);
-        json.member("size", output->size);
-        json.member("sha256", output->sha256);
-        json.close();
+        manifest.openObject("output");
+        writeNames(manifest, outputPath, fromManifest);
+        manifest.member("size", output->size);
+        manifest.member("sha256", output->sha256);
+        manifest.close();
     }
-    json.end();
+    manifest.end();
 }
 
 Manifest readManifest(const std::string& path) {
