@@ -3,7 +3,8 @@
 // tiny file, which shows the start-up. The machine may be busy with other work, so the runs are
 // interleaved (floor, cat, every format, then again from the next one) and the table gives medians.
 // The rows with --manifest, against the rows without, show what recording a run's provenance
-// costs; the sav, dta and xlsx always carry theirs.
+// costs (the column "x base"); the sav, dta and xlsx always carry theirs. The row with --report
+// shows the report's cost the same way.
 //
 // Every run ends by flushing its output to disk, and on a disk that takes milliseconds, which is
 // the disk's share of a run, not the program's: the outputs go to memory (/dev/shm) where it has
@@ -39,22 +40,23 @@ struct Variant {
     std::string extension;
     std::vector<std::string> options;
     bool onDisk = false;
-    bool report = false; // with --report beside the output
+    bool report = false;   // with --report beside the output
+    std::string base = {}; // the row that the same run without the extra makes
 };
 
 const std::vector<Variant> Variants = {
     {"dat", "dat", {}},
-    {"dat --manifest", "dat", {"--manifest", "MANIFEST"}},
+    {"dat --manifest", "dat", {"--manifest", "MANIFEST"}, false, false, "dat"},
     {"tsv", "tsv", {}},
     {"sav", "sav", {}},
     {"dta", "dta", {}},
     {"csv", "csv", {}},
     {"xlsx", "xlsx", {}},
-    {"sav --manifest", "sav", {"--manifest", "MANIFEST"}},
+    {"sav --manifest", "sav", {"--manifest", "MANIFEST"}, false, false, "sav"},
     {"tsv --long", "tsv", {"--long"}},
     {"tsv --trials", "tsv", {"--trials"}},
     {"dat, output on disk", "dat", {}, true},
-    {"dat --report", "dat", {}, false, true},
+    {"dat --report", "dat", {}, false, true, "dat"},
 };
 
 struct StudyPlan {
@@ -141,9 +143,12 @@ std::vector<std::string> withFiles(std::vector<std::string> words, int files) {
     return words;
 }
 
-void printRow(const std::string& label, double wall, double floor, double cat, double cpu) {
-    std::printf("  %-36s %10.2f %9.2f %8.2f %10.2f\n", label.c_str(), wall, wall / floor,
-                wall / cat, cpu);
+void printRow(const std::string& label, double wall, double floor, double cat, double cpu,
+              double base) {
+    std::printf("  %-36s %10.2f %9.2f %8.2f %10.2f", label.c_str(), wall, wall / floor, wall / cat,
+                cpu);
+    if (base > 0) std::printf(" %8.2f", wall / base);
+    std::printf("\n");
 }
 
 // Where the outputs go: memory when the machine has a file system there, the work folder else.
@@ -159,7 +164,9 @@ void measure(const StudyPlan& plan, const fs::path& bin, const fs::path& work,
     const fs::path folder = work / ("study-" + std::to_string(plan.files));
     const Study study(folder, plan.files, plan.dataLines);
     std::vector<std::unique_ptr<Command>> commands;
+    std::vector<std::size_t> bases; // each command's base row; its own index where it has none
     const auto add = [&](std::string label, std::vector<std::string> words) {
+        bases.push_back(commands.size());
         commands.push_back(std::make_unique<Command>(
             std::move(label), withFiles(std::move(words), plan.files), folder));
     };
@@ -177,6 +184,8 @@ void measure(const StudyPlan& plan, const fs::path& bin, const fs::path& work,
             words.push_back((outputs / "report.pdf").string());
         }
         add("dozorira-batch " + variant.name, std::move(words));
+        for (std::size_t i = 0; i < Variants.size() && !variant.base.empty(); ++i)
+            if (Variants[i].name == variant.base) bases.back() = i + 2; // after floor and cat
     }
 
     for (const auto& command : commands) // fills the page cache and the outputs' folder
@@ -189,12 +198,17 @@ void measure(const StudyPlan& plan, const fs::path& bin, const fs::path& work,
         }
 
     std::printf("%s, median of %d interleaved runs\n", plan.title.c_str(), plan.rounds);
-    std::printf("  %-36s %10s %9s %8s %10s\n", "run", "wall ms", "x floor", "x cat", "cpu ms");
+    std::printf("  %-36s %10s %9s %8s %10s %8s\n", "run", "wall ms", "x floor", "x cat", "cpu ms",
+                "x base");
     const double floor = medianOf(commands[0]->samples(), &Sample::wallMs);
     const double cat = medianOf(commands[1]->samples(), &Sample::wallMs);
-    for (const auto& command : commands)
-        printRow(command->label(), medianOf(command->samples(), &Sample::wallMs), floor, cat,
-                 medianOf(command->samples(), &Sample::cpuMs));
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        const double wall = medianOf(commands[i]->samples(), &Sample::wallMs);
+        const double base =
+            bases[i] == i ? 0 : medianOf(commands[bases[i]]->samples(), &Sample::wallMs);
+        printRow(commands[i]->label(), wall, floor, cat,
+                 medianOf(commands[i]->samples(), &Sample::cpuMs), base);
+    }
     std::printf("\n");
     fs::remove_all(folder);
 }

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 namespace dozorira::output {
 namespace {
@@ -21,8 +20,98 @@ std::string shown(const std::string& name) {
     return shownName(name);
 }
 
-json fileEntry(const std::string& path, const PathsFrom& fromManifest) {
-    return {{"path", shown(path)}, {"from_manifest", shown(fromManifest(path))}};
+// A JSON document written as it is made, laid out as nlohmann's dump(2) lays out the same
+// document held whole, so that the manifest's bytes do not depend on how it was made: an object
+// or a list on lines of their own, each member or item on a line of its own, indented by two
+// blanks a level, an empty list as []. nlohmann-json writes only a document held whole, which
+// for 10 000 task files would be megabytes of values built only to be written once; here only the
+// frame is written by hand, and every text that JSON must escape is nlohmann's.
+class StreamedJson {
+public:
+    explicit StreamedJson(files::WholeFile& out) : out_(out), text_("{"), filled_{false} {}
+
+    void member(std::string_view key, std::string_view text) {
+        startLine(key);
+        // Most texts (hashes, times, most names) hold nothing to escape, and go between quotes
+        // as nlohmann would put them, which saves a call of its serializer (ten times their
+        // cost) on each of them.
+        if (std::all_of(text.begin(), text.end(),
+                        [](char c) { return c >= ' ' && c <= '~' && c != '"' && c != '\\'; })) {
+            text_ += '"';
+            text_ += text;
+            text_ += '"';
+        } else {
+            text_ += json(text).dump();
+        }
+    }
+    void member(std::string_view key, std::uint64_t number) {
+        startLine(key);
+        text_ += std::to_string(number);
+    }
+    void member(std::string_view key, std::nullptr_t) {
+        startLine(key);
+        text_ += "null";
+    }
+    void item(std::string_view text) { member({}, text); }
+    void openObject(std::string_view key = {}) { open(key, '{'); }
+    void openList(std::string_view key) { open(key, '['); }
+
+    // Closes the innermost object or list; an empty one stays on its line.
+    void close() {
+        const char bracket = brackets_.back();
+        const bool empty = !filled_.back();
+        brackets_.pop_back();
+        filled_.pop_back();
+        if (!empty) {
+            text_ += '\n';
+            text_.append(Indent * filled_.size(), ' ');
+        }
+        text_ += bracket;
+        if (text_.size() > FlushAt) flush();
+    }
+
+    // Closes the document, which ends in a line feed, and writes what is left.
+    void end() {
+        text_ += "\n}\n";
+        flush();
+    }
+
+private:
+    static constexpr std::size_t Indent = 2;
+    static constexpr std::size_t FlushAt = 16384;
+
+    // A new line in the innermost object or list, after a comma when it is not the first.
+    void startLine(std::string_view key) {
+        text_ += filled_.back() ? ",\n" : "\n";
+        filled_.back() = true;
+        text_.append(Indent * filled_.size(), ' ');
+        if (key.empty()) return;
+        text_ += '"'; // the keys are this file's own words, which JSON needs not escape
+        text_ += key;
+        text_ += "\": ";
+    }
+
+    void open(std::string_view key, char bracket) {
+        startLine(key);
+        text_ += bracket;
+        brackets_.push_back(bracket == '{' ? '}' : ']');
+        filled_.push_back(false);
+    }
+
+    void flush() {
+        out_.write(text_);
+        text_.clear();
+    }
+
+    files::WholeFile& out_;
+    std::string text_;           // written once it grows past FlushAt, so that it stays small
+    std::vector<char> brackets_; // the closing bracket of each object and list not closed yet
+    std::vector<bool> filled_;   // for the document and each of them: whether it has a member
+};
+
+void writeNames(StreamedJson& manifest, const std::string& path, const PathsFrom& fromManifest) {
+    manifest.member("path", shown(path));
+    manifest.member("from_manifest", shown(fromManifest(path)));
 }
 
 [[noreturn]] void refuse(const std::string& path, const std::string& why) {
@@ -112,33 +201,46 @@ void readOutput(const ManifestReader& reader, const json& output, Manifest& mani
 
 } // namespace
 
-std::string manifestText(const RunRecord& run, const std::string& manifestPath,
-                         const std::string& outputPath, const std::optional<OutputDigest>& output) {
+void writeManifest(const RunRecord& run, const std::string& manifestPath,
+                   const std::string& outputPath, const std::optional<OutputDigest>& output,
+                   files::WholeFile& out) {
     const std::string folder = folderOf(manifestPath);
     const PathsFrom fromManifest(folder);
-    json document = {{"program", ProgramName},
-                     {"version", run.version},
-                     {"time", isoTime(run.time)},
-                     {"options", run.options},
-                     {"run_folder", shown(pathFrom(folder, "."))}};
-    json& folders = document["folders"] = json::array();
-    for (const std::string& argument : run.folders)
-        folders.push_back(fileEntry(argument, fromManifest));
-    json& taskFiles = document["task_files"] = json::array();
+    StreamedJson manifest(out);
+    manifest.member("program", ProgramName);
+    manifest.member("version", run.version);
+    manifest.member("time", isoTime(run.time));
+    manifest.openList("options");
+    for (const std::string& option : run.options)
+        manifest.item(option);
+    manifest.close();
+    manifest.member("run_folder", shown(pathFrom(folder, ".")));
+    manifest.openList("folders");
+    for (const std::string& argument : run.folders) {
+        manifest.openObject();
+        writeNames(manifest, argument, fromManifest);
+        manifest.close();
+    }
+    manifest.close();
+    manifest.openList("task_files");
     for (const TaskFileRecord& file : run.taskFiles) {
-        json entry = fileEntry(file.path, fromManifest);
-        entry["size"] = file.size;
-        entry["sha256"] = file.sha256;
-        taskFiles.push_back(std::move(entry));
+        manifest.openObject();
+        writeNames(manifest, file.path, fromManifest);
+        manifest.member("size", file.size);
+        manifest.member("sha256", file.sha256);
+        manifest.close();
     }
-    document["output"] = nullptr;
-    if (output) {
-        json entry = fileEntry(outputPath, fromManifest);
-        entry["size"] = output->size;
-        entry["sha256"] = output->sha256;
-        document["output"] = std::move(entry);
+    manifest.close();
+    if (!output) {
+        manifest.member("output", nullptr);
+    } else {
+        manifest.openObject("output");
+        writeNames(manifest, outputPath, fromManifest);
+        manifest.member("size", output->size);
+        manifest.member("sha256", output->sha256);
+        manifest.close();
     }
-    return document.dump(2) + "\n";
+    manifest.end();
 }
 
 Manifest readManifest(const std::string& path) {

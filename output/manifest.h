@@ -1,6 +1,7 @@
 #pragma once
 
 #include "provenance.h"
+#include "whole_file.h"
 
 #include <optional>
 #include <string>
@@ -26,11 +27,12 @@ struct Manifest {
     OutputDigest outputDigest;
 };
 
-// The manifest of a run, as JSON: the program, its version, the time, the options, every task
-// file (its path as given and from the manifest's folder, its size and SHA-256) and the output
-// (its path, size and SHA-256), which a run of --check has not.
-std::string manifestText(const RunRecord& run, const std::string& manifestPath,
-                         const std::string& outputPath, const std::optional<OutputDigest>& output);
+// Writes the manifest of a run into out, as JSON: the program, its version, the time, the
+// options, every task file (its path as given and from the manifest's folder, its size and
+// SHA-256) and the output (its path, size and SHA-256), which a run of --check has not.
+void writeManifest(const RunRecord& run, const std::string& manifestPath,
+                   const std::string& outputPath, const std::optional<OutputDigest>& output,
+                   files::WholeFile& out);
 
 // The manifest at path, which a File error refuses when it is not one that dozorira-batch
 // wrote. Paths in it are turned into paths from the working folder.

@@ -14,7 +14,7 @@
 
 namespace dozorira::output {
 
-class Sha256;
+class Sha256Loading;
 
 // The program that writes provenance, as files and manifests name it.
 inline constexpr std::string_view ProgramName = "dozorira-batch";
@@ -69,6 +69,9 @@ private:
 
     std::filesystem::path work_;   // the working folder
     std::filesystem::path folder_; // both absolute and lexically normal
+    // The working folder seen from the folder, to which a plain relative path only adds its own
+    // parts; empty where it does not, as where the folder lies inside the working folder.
+    std::string workFromFolder_;
 };
 
 // The folder of a file as given; "." for a bare name.
@@ -94,19 +97,22 @@ public:
 
     // One tap per task file, for study::analyseAll.
     std::span<const ReadTap> taps() const { return taps_; }
-    // Once the run has read every file, their sizes and hashes go into the record.
+    // Once the run has read every file, their sizes and hashes go into the record; a File error,
+    // naming no task file, when libcrypto could not be loaded.
     void fillIn(std::vector<TaskFileRecord>& taskFiles);
 
 private:
     struct Taken {
-        bool begun = false; // its first piece came
+        bool begun = false;   // its first piece came
+        bool hashing = false; // libcrypto was loaded for it
         std::uint64_t size = 0;
         std::string sha256; // once it has ended
     };
-    static void take(Taken& file, std::string_view piece);
+    void take(Taken& file, std::string_view piece);
 
     std::vector<Taken> files_;
     std::vector<ReadTap> taps_;
+    std::unique_ptr<Sha256Loading> loading_; // last, so that it is waited for first
 };
 
 // The lines a file carries about the run that made it, each under width bytes (0 for any

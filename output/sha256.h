@@ -1,7 +1,7 @@
 #pragma once
 
-#include <array>
-#include <cstdint>
+#include <atomic>
+#include <future>
 #include <string>
 #include <string_view>
 
@@ -30,5 +30,29 @@ private:
 
 // The hash of bytes, in 64 lowercase hexadecimal digits.
 std::string sha256Of(std::string_view bytes);
+
+// Loads libcrypto on a thread of its own, unless an earlier run loaded it: loading takes some
+// milliseconds (the dynamic loader's, mostly), which a run can spend opening its files. Being
+// destroyed, it waits for the loading to end.
+class Sha256Loading {
+public:
+    Sha256Loading();
+    ~Sha256Loading();
+    Sha256Loading(const Sha256Loading&) = delete;
+    Sha256Loading& operator=(const Sha256Loading&) = delete;
+
+    // Whether a Sha256 can be made now without waiting; once true, it stays true. Any thread may
+    // ask.
+    bool loaded() const { return state_.load(std::memory_order_acquire) == State::Loaded; }
+    // Waits for the loading to end, on any thread; whether the library could be loaded.
+    bool waitQuietly() const noexcept;
+    // Waits for the loading to end; a File error naming the library when it could not be loaded.
+    void wait() const;
+
+private:
+    enum class State { Loading, Loaded, Failed };
+    std::atomic<State> state_{State::Loading};
+    std::shared_future<void> loading_;
+};
 
 } // namespace dozorira::output

@@ -202,6 +202,10 @@ private:
 // their places after it.
 RunNotices writeOutput(const OutputRequest& request, const study::TaskFiles& taskFiles,
                        const ReportRequest* report) {
+    // Started first, so that libcrypto loads while the run opens its files.
+    std::optional<TaskFileDigests> digests;
+    if (!request.manifest.empty() || carriesProvenance(request.format))
+        digests.emplace(taskFiles.paths.size());
     files::OutputTarget target = files::openTarget(request.path);
     refuseTaskFileAsOutput(target, taskFiles);
     std::optional<files::OutputTarget> reportPlace;
@@ -218,11 +222,9 @@ RunNotices writeOutput(const OutputRequest& request, const study::TaskFiles& tas
     // One time for the file's stamp and its record, so that the run can be made again.
     OutputRequest stamped = request;
     std::optional<RunRecord> record;
-    std::optional<TaskFileDigests> digests;
-    if (manifest || carriesProvenance(request.format)) {
+    if (digests) {
         stamped.timestamp = request.timestamp.value_or(std::time(nullptr));
         record = recordOf(stamped, taskFiles, *stamped.timestamp);
-        digests.emplace(taskFiles.paths.size());
     }
     const std::span<const ReadTap> taps = digests ? digests->taps() : std::span<const ReadTap>();
     std::vector<std::string> lines;
@@ -235,7 +237,7 @@ RunNotices writeOutput(const OutputRequest& request, const study::TaskFiles& tas
     render(stamped, table, record ? &*record : nullptr, output);
     if (report) report->write({request.format, false, table.results(), lines, counts}, *reportFile);
     if (manifest)
-        manifest->write(manifestText(*record, request.manifest, request.path, digestOf(output)));
+        writeManifest(*record, request.manifest, request.path, digestOf(output), *manifest);
 
     std::vector<files::WholeFile*> outputs = {&output};
     if (reportFile) outputs.push_back(&*reportFile);
@@ -299,7 +301,7 @@ std::span<const ReadTap> CheckManifest::taps() const {
 files::WholeFile* CheckManifest::written() {
     if (!file_) return nullptr;
     digests_->fillIn(record_.taskFiles);
-    file_->write(manifestText(record_, path_, {}, std::nullopt));
+    writeManifest(record_, path_, {}, std::nullopt, *file_);
     return &*file_;
 }
 

@@ -41,6 +41,9 @@ PangoFontMap* dejaVuFonts() {
                                      " (Debian package fonts-dejavu-core)");
         }
     }
+    // The configuration of the process too: cairo and pango would otherwise read the system's
+    // (every file of /etc/fonts, at some milliseconds) only to choose among these files.
+    FcConfigSetCurrent(config);
     PangoFontMap* fonts = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
     pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(fonts), config);
     FcConfigDestroy(config);

@@ -1,8 +1,13 @@
+#include "manifest.h"
 #include "provenance.h"
+#include "sha256.h"
 #include "test_support.h"
+#include "whole_file.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <thread>
 
 using namespace dozorira::output;
 
@@ -86,4 +91,60 @@ TEST(Provenance, OptionsAndTimesReadBack) {
     for (const char* wrong :
          {"2023-02-30T00:00:00Z", "2023-11-14 22:13:20Z", "2023-11-14T22:13:20"})
         EXPECT_FALSE(timeFromIso(wrong)) << wrong;
+}
+
+// The manifest is written as it is made, and reads as nlohmann lays out the same document held
+// whole, names that JSON must escape and empty lists too; it reads back to the record.
+TEST(Provenance, ManifestsAreLaidOutAsNlohmannDoesAndReadBack) {
+    dozorira::test::TempDir dir;
+    RunRecord check = recordNaming({"x"});
+    check.taskFiles.clear();
+    check.folders.clear();
+    const std::vector<std::pair<RunRecord, std::optional<OutputDigest>>> runs = {
+        {recordNaming({"data/pp01.vty", "pp\n\t\"\\01.vty", "pp\xE9\xFF.vty", "Zo\xC3\xAB.vty"}),
+         OutputDigest{12, std::string(64, 'b')}},
+        {recordNaming({dir.path("abs.vty")}), std::nullopt},
+        {check, std::nullopt},
+    };
+    for (const auto& [record, output] : runs) {
+        const std::string path = dir.path(output ? "s.json" : "check.json");
+        dozorira::files::WholeFile file(dozorira::files::openTarget(path));
+        writeManifest(record, path, dir.path("s.sav"), output, file);
+        file.commit();
+        const std::string text = dozorira::test::readFile(path);
+        EXPECT_EQ(text, nlohmann::ordered_json::parse(text).dump(2) + "\n");
+        const Manifest back = readManifest(path);
+        EXPECT_EQ(back.run.taskFiles, record.taskFiles);
+        EXPECT_EQ(back.run.folders, record.folders);
+        EXPECT_EQ(back.check, !output);
+        if (output) {
+            EXPECT_EQ(back.outputDigest.sha256, output->sha256);
+        }
+    }
+}
+
+// Each task file is hashed from the pieces its reader sees, on whichever thread reads it, the
+// first ones perhaps while libcrypto is still being loaded; a file never read has no bytes.
+TEST(Provenance, TaskFilesAreHashedFromThePiecesRead) {
+    const std::string abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    const std::string none = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+    const std::string large(300000, 'x');
+    const std::vector<std::vector<std::string>> files = {
+        {"abc", ""}, {"a", "b", "c", ""}, {""}, {large, "abc", ""}, {}, {"ab", "c", ""}};
+    const std::vector<std::string> expected = {abc, abc, none, sha256Of(large + "abc"), none, abc};
+    TaskFileDigests digests(files.size());
+    const auto read = [&](std::size_t first) {
+        for (std::size_t i = first; i < files.size(); i += 2)
+            for (const std::string& piece : files[i])
+                digests.taps()[i](piece);
+    };
+    std::thread other(read, 1);
+    read(0);
+    other.join();
+    std::vector<TaskFileRecord> records(files.size());
+    digests.fillIn(records);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(records[i].sha256, expected[i]) << i;
+        EXPECT_EQ(records[i].size, i == 3 ? large.size() + 3 : i == 2 || i == 4 ? 0 : 3) << i;
+    }
 }
