@@ -114,7 +114,7 @@ void writeNames(StreamedJson& manifest, const std::string& path, const PathsFrom
     manifest.member("from_manifest", shown(fromManifest(path)));
 }
 
-[[noreturn]] void refuse(const std::string& path, const std::string& why) {
+[[noreturn]] void refuseManifest(const std::string& path, const std::string& why) {
     throw RunError(ErrorKind::FileError,
                    "the file is not a manifest that dozorira-batch wrote: " + why)
         .inFile(path);
@@ -129,13 +129,13 @@ public:
     std::string text(const json& object, const char* key) const {
         const auto found = object.find(key);
         if (found == object.end() || !found->is_string())
-            refuse(path_, std::string("it has no text \"") + key + "\"");
+            refuseManifest(path_, std::string("it has no text \"") + key + "\"");
         return found->get<std::string>();
     }
 
     std::string name(const json& object, const char* key) const {
         const std::optional<std::string> name = nameFromShown(text(object, key));
-        if (!name) refuse(path_, std::string("its \"") + key + "\" is not a name");
+        if (!name) refuseManifest(path_, std::string("its \"") + key + "\" is not a name");
         return *name;
     }
 
@@ -149,14 +149,14 @@ public:
     std::uint64_t size(const json& object) const {
         const auto found = object.find("size");
         if (found == object.end() || !found->is_number_unsigned())
-            refuse(path_, "it has an entry without its size");
+            refuseManifest(path_, "it has an entry without its size");
         return found->get<std::uint64_t>();
     }
 
     const json& list(const char* key) const {
         const auto found = document_.find(key);
         if (found == document_.end() || !found->is_array())
-            refuse(path_, std::string("it has no list \"") + key + "\"");
+            refuseManifest(path_, std::string("it has no list \"") + key + "\"");
         return *found;
     }
 
@@ -176,8 +176,9 @@ json parsed(const std::string& path) {
             .inFile(path);
     json document = json::parse(file, nullptr, false);
     if (document.is_discarded() || !document.is_object())
-        refuse(path, "it is not JSON, nor a sav or dta, which carry their provenance; verify any "
-                     "other output with its manifest");
+        refuseManifest(path,
+                       "it is not JSON, nor a sav or dta, which carry their provenance; verify any "
+                       "other output with its manifest");
     return document;
 }
 
@@ -246,21 +247,22 @@ void writeManifest(const RunRecord& run, const std::string& manifestPath,
 Manifest readManifest(const std::string& path) {
     const json document = parsed(path);
     const ManifestReader reader(path, document);
-    if (reader.text(document, "program") != ProgramName) refuse(path, "another program wrote it");
+    if (reader.text(document, "program") != ProgramName)
+        refuseManifest(path, "another program wrote it");
     Manifest manifest;
     manifest.run.version = reader.text(document, "version");
     const std::optional<std::time_t> time = timeFromIso(reader.text(document, "time"));
-    if (!time) refuse(path, "its \"time\" is not a time such as 2023-11-14T22:13:20Z");
+    if (!time) refuseManifest(path, "its \"time\" is not a time such as 2023-11-14T22:13:20Z");
     manifest.run.time = *time;
     for (const json& option : reader.list("options")) {
-        if (!option.is_string()) refuse(path, "its \"options\" are not all text");
+        if (!option.is_string()) refuseManifest(path, "its \"options\" are not all text");
         manifest.run.options.push_back(option.get<std::string>());
     }
     readTaskFiles(reader, manifest);
     const auto output = document.find("output");
     manifest.check = output == document.end() || output->is_null();
     if (!manifest.check) {
-        if (!output->is_object()) refuse(path, "its \"output\" is not an entry");
+        if (!output->is_object()) refuseManifest(path, "its \"output\" is not an entry");
         readOutput(reader, *output, manifest);
         if (!hasRelativeNames(manifest.run)) return manifest;
         // The output's notes name the task files from the run's folder, seen from the output's.
