@@ -28,6 +28,8 @@ SYMBOLIZER   := /usr/lib/llvm-14/bin/llvm-symbolizer
 FUZZ_SECONDS ?= 180
 # How the builds share the cores: -jN on their own, the calling make's job slots under `make test`.
 BUILD_JOBS ?= -j$(JOBS)
+# Tests at a time: many wait on the disk, on strace or on another program, so twice the cores.
+TEST_JOBS ?= $(shell echo $$(( $(JOBS) * 2 )))
 # Rounds of interleaved runs for every study of `make bench` (its own choice when empty).
 BENCH_ROUNDS ?=
 
@@ -70,7 +72,7 @@ test: deps
 	$(MAKE) fuzz FUZZ_SECONDS=5
 
 build-tests: build
-	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(TEST_JOBS)
 
 bench: build
 	$(call install,$(BENCH_PACKAGES))
@@ -101,7 +103,7 @@ sanitize-test: sanitize-tree
 	$(call install,$(READER_PACKAGES))
 	+cmake --build $(SANITIZE_BUILD) $(BUILD_JOBS)
 	cd $(SANITIZE_BUILD) && ASAN_SYMBOLIZER_PATH=$(SYMBOLIZER) UBSAN_OPTIONS=print_stacktrace=1 \
-		ctest --output-on-failure -j$(JOBS)
+		ctest --output-on-failure -j$(TEST_JOBS)
 
 # The tests that read a study on several threads, under clang's ThreadSanitizer: a small tree
 # that builds only the engine, the study library and their tests.
