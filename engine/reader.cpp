@@ -161,7 +161,7 @@ private:
         const char* const end = text + bytes.size();
         // Kept from line to line: fields 1 to 3 of a line read last, which most lines repeat.
         LineValues line;
-        std::string_view repeated; // those fields, with the tab after them
+        RepeatedFields repeated; // those fields, with the tab after them
         while (text != end) {
             UsualLine fields;
             if (!fields.split(text, static_cast<std::size_t>(end - text), masksOf(text))) break;
@@ -186,7 +186,7 @@ private:
     // The values of a usual line, and its row number; below 0 for a line that has other numbers.
     // Fields 1 to 3 are read only where they are not the repeated ones, which they then become.
     [[gnu::always_inline]] static int readUsualLine(UsualLine& fields, LineValues& line,
-                                                    std::string_view& repeated) {
+                                                    RepeatedFields& repeated) {
         const int row = smallNumber(fields.next());
         if (row < 0) return -1;
         if (!fields.skipRepeated(repeated) && !readChangedFields(fields, line, repeated)) return -1;
@@ -207,7 +207,7 @@ private:
 
     // Fields 1 to 3 of a usual line; false where a number is not a small one.
     [[gnu::always_inline]] static bool readChangedFields(UsualLine& fields, LineValues& line,
-                                                         std::string_view& repeated) {
+                                                         RepeatedFields& repeated) {
         line.label = fields.next();
         const int boxes = smallNumber(fields.next());
         const std::string_view code = fields.next();
@@ -216,7 +216,9 @@ private:
         if (static_cast<unsigned>(boxes | codeValue) > 255) return false;
         line.boxes = static_cast<std::uint8_t>(boxes);
         line.code = static_cast<std::uint8_t>(codeValue);
-        repeated = {line.label.data(), code.data() + code.size() + 1};
+        // The label starts within a few bytes of the line, which UsualLine::Reach bytes may be
+        // read from.
+        repeated.keep({line.label.data(), code.data() + code.size() + 1});
         return true;
     }
 
