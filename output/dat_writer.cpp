@@ -32,8 +32,8 @@ char* writeMean(char* at, Thousandths mean, char decimalSeparator) {
 std::string_view composeRecord(const ParticipantResult& result, char decimalSeparator,
                                std::string& room) {
     constexpr std::size_t CellRoom = NumberRoom + 3;
-    const std::size_t most = result.subject.size() + 1 +
-                             CellRoom * (1 + 5 * result.clusters.size()) + LineEnd.size();
+    const std::size_t most =
+        result.subject.size() + 1 + CellRoom * (1 + 5 * result.clusters.size()) + LineEnd.size();
     if (room.size() < most) room.resize(most);
     char* at = std::copy(result.subject.begin(), result.subject.end(), room.data());
     *at++ = Tab;
