@@ -182,8 +182,8 @@ private:
     std::uint64_t wanted_ = std::uint64_t{1} << MaxSize;
 };
 
-// Whether this machine runs the code compiled for AVX2, BMI and POPCNT, and its system keeps the
-// AVX registers.
+// Whether this machine runs the code compiled for AVX2, BMI, BMI2 and POPCNT, and its system keeps
+// the AVX registers.
 bool avx2Usable();
 
 // The fast way through a usual data line, which is nearly every line: one whose CR comes within

@@ -150,7 +150,7 @@ private:
 
 #if defined(DOZORIRA_AVX2)
     // The same code, compiled for the machines that have AVX2 and the bit instructions.
-    [[gnu::target("avx2,bmi,popcnt")]] void readUsualLinesAvx2() {
+    [[gnu::target("avx2,bmi,bmi2,popcnt")]] void readUsualLinesAvx2() {
         readUsualLinesWith<avx2LineMasks>();
     }
 #endif
