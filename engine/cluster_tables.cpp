@@ -1,5 +1,7 @@
 #include "cluster_tables.h"
 
+#include <memory>
+
 namespace dozorira {
 namespace {
 
@@ -35,6 +37,16 @@ int Cluster::lineOf(int t) const {
     const bool hasLine = t >= 1 && static_cast<std::size_t>(t) <= trials.size() &&
                          trials[static_cast<std::size_t>(t) - 1].DataLine > 0;
     return hasLine ? trials[static_cast<std::size_t>(t) - 1].DataLine : LastDataLine;
+}
+
+ClusterTables& ClusterTables::operator=(ClusterTables&& other) noexcept {
+    // Member by member, the memory that the clusters' trials are in would go before the clusters;
+    // the destructor lets them go in the right order.
+    if (this != &other) {
+        std::destroy_at(this);
+        std::construct_at(this, std::move(other));
+    }
+    return *this;
 }
 
 } // namespace dozorira

@@ -86,6 +86,11 @@ struct OpenedCountsOff {
 // Everything known of one task file. Built fresh for every file, so nothing of one file can
 // leak into the record of another.
 struct ClusterTables {
+    ClusterTables() = default;
+    ClusterTables(ClusterTables&&) noexcept = default;
+    ClusterTables& operator=(ClusterTables&& other) noexcept;
+    ~ClusterTables() = default;
+
     // Where reading keeps the trials of its clusters: one block of memory for a file, not one for
     // every cluster. Declared first, so that it goes last.
     std::unique_ptr<std::pmr::monotonic_buffer_resource> trialMemory;

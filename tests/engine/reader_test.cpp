@@ -204,6 +204,15 @@ TEST(ClusterBookkeeping, TheCloseRuleFollowsTheLastRowNumber) {
     EXPECT_EQ(readText(taskFile({row("0"), row("-5")})).cluster(1).TrialCount, -4);
 }
 
+TEST(ClusterBookkeeping, TablesReadEarlierCanBeReplacedByOthers) {
+    // A file's tables put in place of another's (as analyseTaskFile hands them out): the earlier
+    // clusters go before the memory that their trials are in.
+    ClusterTables t = readText(taskFile({row("0"), row("1"), row("0")}));
+    t = readText(taskFile({row("0"), row("1"), row("2")}));
+    ASSERT_EQ(t.ClusterCount, 1);
+    EXPECT_EQ(t.cluster(1).trial(3).OpenCount, 3);
+}
+
 TEST(ClusterBookkeeping, LinesBeforeTheFirstZeroStayInClusterZero) {
     ClusterTables t = readText(taskFile({row("3"), row("4"), row("0"), row("1")}));
     EXPECT_EQ(t.ClusterCount, 1);
