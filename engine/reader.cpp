@@ -39,10 +39,6 @@ inline std::string_view trimBlanks(std::string_view text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// Room for the trials of most clusters, and for those of a file of a dozen such clusters.
-constexpr std::size_t TypicalTrials = 32;
-constexpr std::size_t TypicalTrialMemory = 16 * TypicalTrials * sizeof(Trial);
-
 // A numeric field of one to three digits, as nearly every numeric field is, read as the number
 // rule reads it; -1 for any other field, which only the plain way reads.
 inline int smallNumber(std::string_view text) {
@@ -76,11 +72,8 @@ static_assert(UsualLine::Reach <= LineReader::ReadAhead,
 class TaskFileReader {
 public:
     TaskFileReader(const std::string& path, ReadSizes sizes, Opening opening, const ReadTap* tap)
-        : file_(path, sizes, opening, tap) {
-        // Never moved, so that current_ stays valid.
-        tables_.clusters.reserve(MaxClusters + 1);
-        tables_.trialMemory =
-            std::make_unique<std::pmr::monotonic_buffer_resource>(TypicalTrialMemory);
+        : file_(path, sizes, opening, tap), tables_(ClusterTables::forReading()) {
+        // The clusters never move, so that current_ stays valid.
         current_ = &tables_.cluster(0);
     }
 
@@ -299,7 +292,7 @@ private:
         if (tables_.ClusterCount >= 1) closeCluster(lastRow_);
         static_assert(MaxClusters >= MaxDataLines, "every data line can start a cluster");
         ++tables_.ClusterCount;
-        current_ = &tables_.clusters.emplace_back(tables_.trialMemory.get());
+        current_ = &tables_.clusters.emplace_back(&tables_.trialMemory->resource);
         current_->trials.reserve(TypicalTrials);
         earlierFinds_ = {};
     }
