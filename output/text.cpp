@@ -22,7 +22,7 @@ constexpr std::array<char, 200> TwoDigits = [] {
 }();
 
 char* writeTwoDigits(char* at, unsigned value) {
-    std::memcpy(at, &TwoDigits[2 * value], 2);
+    std::memcpy(at, &TwoDigits[std::size_t{2} * value], 2);
     return at + 2;
 }
 

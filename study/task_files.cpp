@@ -7,6 +7,7 @@
 #include <atomic>
 #include <filesystem>
 #include <system_error>
+#include <tuple>
 
 namespace dozorira::study {
 namespace {
@@ -98,13 +99,14 @@ std::optional<Repeat> firstRepeat(const TaskFiles& files) {
         dev_t device;
         ino_t inode;
         std::size_t index;
-        auto operator<=>(const Seen&) const = default;
     };
     std::vector<Seen> seen;
     seen.reserve(files.looks.size());
     for (std::size_t i = 0; i < files.looks.size(); ++i)
         if (files.looks[i].found) seen.push_back({files.looks[i].device, files.looks[i].inode, i});
-    std::sort(seen.begin(), seen.end());
+    std::sort(seen.begin(), seen.end(), [](const Seen& a, const Seen& b) {
+        return std::tie(a.device, a.inode, a.index) < std::tie(b.device, b.inode, b.index);
+    });
     std::optional<Repeat> first;
     std::size_t sameFrom = 0; // the first of the files that are the same file as seen[k]
     for (std::size_t k = 1; k < seen.size(); ++k) {
