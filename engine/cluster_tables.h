@@ -4,6 +4,7 @@
 #include "number.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <memory_resource>
@@ -83,12 +84,32 @@ struct OpenedCountsOff {
     std::string listed; // field 7 of the first
 };
 
+// Room for the trials of most clusters, and for those of a file of a dozen such clusters.
+inline constexpr std::size_t TypicalTrials = 32;
+
+// Where reading keeps the trials of a file's clusters: one block of memory for a file, not one for
+// every cluster, and more from the heap for a file that needs it.
+struct TrialMemory {
+    alignas(Trial) std::array<std::byte, 16 * TypicalTrials * sizeof(Trial)> block;
+    std::pmr::monotonic_buffer_resource resource{block.data(), block.size()};
+};
+
 // Everything known of one task file. Built fresh for every file, so nothing of one file can
 // leak into the record of another.
 struct ClusterTables {
-    // Where reading keeps the trials of its clusters: one block of memory for a file, not one for
-    // every cluster. Declared first, so that it goes last.
-    std::unique_ptr<std::pmr::monotonic_buffer_resource> trialMemory;
+    ClusterTables() = default;
+    ClusterTables(ClusterTables&&) noexcept = default;
+    ClusterTables& operator=(ClusterTables&& other) noexcept;
+    // Gives the memory of forReading back to the thread, emptied, for the next file's tables.
+    ~ClusterTables();
+
+    // Tables to read a file into: room for every cluster that it can hold, so that they never
+    // move, and memory for its trials; taken over from an earlier file of the thread where it
+    // can be, as a run reads thousands of files one after another.
+    static ClusterTables forReading();
+
+    // Declared first, so that it goes last.
+    std::unique_ptr<TrialMemory> trialMemory;
     std::int16_t ClusterCount = 0;
     // Index 0 gathers the lines before the first row number 0; it is never scored or written.
     std::vector<Cluster> clusters = std::vector<Cluster>(1);
@@ -105,6 +126,9 @@ struct ClusterTables {
 
     Cluster& cluster(int c) { return clusters[static_cast<std::size_t>(c)]; }
     const Cluster& cluster(int c) const { return clusters[static_cast<std::size_t>(c)]; }
+
+private:
+    explicit ClusterTables(std::vector<Cluster> clusters) : clusters(std::move(clusters)) {}
 };
 
 } // namespace dozorira

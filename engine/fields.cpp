@@ -19,7 +19,7 @@ bool avx2Usable() {
 #if defined(DOZORIRA_AVX2)
     // GCC's and clang's test of AVX2 asks the system too whether it keeps the AVX registers.
     static const bool usable = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
-                               __builtin_cpu_supports("popcnt");
+                               __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
     return usable;
 #else
     return false;

@@ -141,25 +141,49 @@ inline LineMasks lineMasks(const char* text) {
 }
 #endif
 
-// Whether the size bytes at text are those at earlier, for a size up to 32; 32 bytes at each may be
-// read.
-inline bool sameBytes(const char* text, const char* earlier, std::size_t size) {
-#if defined(__SSE2__)
-    const auto* const from = reinterpret_cast<const __m128i*>(text);
-    const auto* const earlierFrom = reinterpret_cast<const __m128i*>(earlier);
-    const auto low = static_cast<std::uint16_t>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(from), _mm_loadu_si128(earlierFrom))));
-    const auto high = static_cast<std::uint16_t>(_mm_movemask_epi8(
-        _mm_cmpeq_epi8(_mm_loadu_si128(from + 1), _mm_loadu_si128(earlierFrom + 1))));
-    const std::uint64_t wanted = (std::uint64_t{1} << size) - 1;
-    return ((std::uint64_t{high} << 16 | low) & wanted) == wanted;
-#else
-    return std::memcmp(text, earlier, size) == 0;
-#endif
-}
+// Fields of a line that the lines after it are likely to repeat, with the tab after them (a
+// cluster's label, box count and code), kept as a copy: the next lines are compared with it in
+// one step.
+class RepeatedFields {
+public:
+    static constexpr std::size_t MaxSize = 32;
 
-// Whether this machine runs the code compiled for AVX2, BMI and POPCNT, and its system keeps the
-// AVX registers.
+    // Keeps the fields, which MaxSize bytes may be read from; longer fields are not kept.
+    void keep(std::string_view fields) {
+        if (fields.empty() || fields.size() > MaxSize) {
+            *this = {};
+            return;
+        }
+        std::memcpy(bytes_.data(), fields.data(), MaxSize);
+        size_ = static_cast<unsigned>(fields.size());
+        wanted_ = (std::uint64_t{1} << size_) - 1;
+    }
+    unsigned size() const { return size_; }
+
+    // Whether the bytes at text, which MaxSize bytes may be read from, start with the kept fields.
+    bool startOf(const char* text) const {
+#if defined(__SSE2__)
+        const auto* const from = reinterpret_cast<const __m128i*>(text);
+        const auto* const kept = reinterpret_cast<const __m128i*>(bytes_.data());
+        const auto low = static_cast<std::uint16_t>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(from), _mm_loadu_si128(kept))));
+        const auto high = static_cast<std::uint16_t>(_mm_movemask_epi8(
+            _mm_cmpeq_epi8(_mm_loadu_si128(from + 1), _mm_loadu_si128(kept + 1))));
+        return ((std::uint64_t{high} << 16 | low) & wanted_) == wanted_;
+#else
+        return size_ != 0 && std::memcmp(text, bytes_.data(), size_) == 0;
+#endif
+    }
+
+private:
+    std::array<char, MaxSize> bytes_{};
+    unsigned size_ = 0;
+    // A bit for each kept byte; with none kept, a bit that no comparison of 32 bytes sets.
+    std::uint64_t wanted_ = std::uint64_t{1} << MaxSize;
+};
+
+// Whether this machine runs the code compiled for AVX2, BMI, BMI2 and POPCNT, and its system keeps
+// the AVX registers.
 bool avx2Usable();
 
 // The fast way through a usual data line, which is nearly every line: one whose CR comes within
@@ -194,25 +218,26 @@ public:
 
     std::size_t size() const { return size_; }
 
-    // The next field; after the tenth, whether the line had ten.
+    // The next field, of at most FieldsOfInterest.
     std::string_view next() {
         const unsigned start = start_;
-        // Ten fields leave a bit to find in ends_: or-ing in the last bit only tells the compiler.
-        const auto end = static_cast<unsigned>(std::countr_zero(ends_ | LastBit));
+        // Ten fields leave a bit to find in ends_, so that the test for none that countr_zero
+        // makes is left out.
+        const auto end = static_cast<unsigned>(__builtin_ctzll(ends_));
         ends_ &= ends_ - 1;
         start_ = end + 1;
         return {text_ + start, end - start};
     }
+    // After the tenth field, whether the line had ten.
     bool hadTenFields() const { return start_ <= size_ + 1; }
 
-    // Takes the fields that the next bytes give where they are the bytes of fields of an earlier
-    // line with the tab that ended them; false, having taken nothing, where they are not.
-    bool skipRepeated(std::string_view fields) {
-        if (fields.empty() || fields.size() > 32 || start_ > Reach - 32 ||
-            !sameBytes(text_ + start_, fields.data(), fields.size()))
+    // Takes the fields that the next bytes give where they are the kept fields of an earlier
+    // line; false, having taken nothing, where they are not.
+    bool skipRepeated(const RepeatedFields& fields) {
+        if (start_ > Reach - RepeatedFields::MaxSize || !fields.startOf(text_ + start_))
             return false;
         // The same bytes hold the same tabs, and no CR.
-        start_ += static_cast<unsigned>(fields.size());
+        start_ += fields.size();
         ends_ &= ~std::uint64_t{0} << start_;
         return true;
     }

@@ -39,10 +39,6 @@ inline std::string_view trimBlanks(std::string_view text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// Room for the trials of most clusters, and for those of a file of a dozen such clusters.
-constexpr std::size_t TypicalTrials = 32;
-constexpr std::size_t TypicalTrialMemory = 16 * TypicalTrials * sizeof(Trial);
-
 // A numeric field of one to three digits, as nearly every numeric field is, read as the number
 // rule reads it; -1 for any other field, which only the plain way reads.
 inline int smallNumber(std::string_view text) {
@@ -76,11 +72,8 @@ static_assert(UsualLine::Reach <= LineReader::ReadAhead,
 class TaskFileReader {
 public:
     TaskFileReader(const std::string& path, ReadSizes sizes, Opening opening, const ReadTap* tap)
-        : file_(path, sizes, opening, tap) {
-        // Never moved, so that current_ stays valid.
-        tables_.clusters.reserve(MaxClusters + 1);
-        tables_.trialMemory =
-            std::make_unique<std::pmr::monotonic_buffer_resource>(TypicalTrialMemory);
+        : file_(path, sizes, opening, tap), tables_(ClusterTables::forReading()) {
+        // The clusters never move, so that current_ stays valid.
         current_ = &tables_.cluster(0);
     }
 
@@ -150,7 +143,7 @@ private:
 
 #if defined(DOZORIRA_AVX2)
     // The same code, compiled for the machines that have AVX2 and the bit instructions.
-    [[gnu::target("avx2,bmi,popcnt")]] void readUsualLinesAvx2() {
+    [[gnu::target("avx2,bmi,bmi2,popcnt")]] void readUsualLinesAvx2() {
         readUsualLinesWith<avx2LineMasks>();
     }
 #endif
@@ -161,7 +154,7 @@ private:
         const char* const end = text + bytes.size();
         // Kept from line to line: fields 1 to 3 of a line read last, which most lines repeat.
         LineValues line;
-        std::string_view repeated; // those fields, with the tab after them
+        RepeatedFields repeated; // those fields, with the tab after them
         while (text != end) {
             UsualLine fields;
             if (!fields.split(text, static_cast<std::size_t>(end - text), masksOf(text))) break;
@@ -186,7 +179,7 @@ private:
     // The values of a usual line, and its row number; below 0 for a line that has other numbers.
     // Fields 1 to 3 are read only where they are not the repeated ones, which they then become.
     [[gnu::always_inline]] static int readUsualLine(UsualLine& fields, LineValues& line,
-                                                    std::string_view& repeated) {
+                                                    RepeatedFields& repeated) {
         const int row = smallNumber(fields.next());
         if (row < 0) return -1;
         if (!fields.skipRepeated(repeated) && !readChangedFields(fields, line, repeated)) return -1;
@@ -207,7 +200,7 @@ private:
 
     // Fields 1 to 3 of a usual line; false where a number is not a small one.
     [[gnu::always_inline]] static bool readChangedFields(UsualLine& fields, LineValues& line,
-                                                         std::string_view& repeated) {
+                                                         RepeatedFields& repeated) {
         line.label = fields.next();
         const int boxes = smallNumber(fields.next());
         const std::string_view code = fields.next();
@@ -216,7 +209,9 @@ private:
         if (static_cast<unsigned>(boxes | codeValue) > 255) return false;
         line.boxes = static_cast<std::uint8_t>(boxes);
         line.code = static_cast<std::uint8_t>(codeValue);
-        repeated = {line.label.data(), code.data() + code.size() + 1};
+        // The label starts within a few bytes of the line, which UsualLine::Reach bytes may be
+        // read from.
+        repeated.keep({line.label.data(), code.data() + code.size() + 1});
         return true;
     }
 
@@ -297,7 +292,7 @@ private:
         if (tables_.ClusterCount >= 1) closeCluster(lastRow_);
         static_assert(MaxClusters >= MaxDataLines, "every data line can start a cluster");
         ++tables_.ClusterCount;
-        current_ = &tables_.clusters.emplace_back(tables_.trialMemory.get());
+        current_ = &tables_.clusters.emplace_back(&tables_.trialMemory->resource);
         current_->trials.reserve(TypicalTrials);
         earlierFinds_ = {};
     }

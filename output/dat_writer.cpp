@@ -5,52 +5,56 @@
 #include "whole_file.h"
 
 #include <algorithm>
+#include <array>
 
 namespace dozorira::output {
 namespace {
 
 constexpr char Tab = '\t';
 
-// The most characters a cell of the .dat takes: its text or number, blanks and the tab after it.
-std::size_t roomFor(const Cell& cell) {
-    if (const auto* text = std::get_if<std::string_view>(&cell)) return text->size() + 1;
-    return NumberRoom + 3;
+// A count as the .dat shows it: a blank for its sign, its digits, a blank and the tab.
+char* writeCount(char* at, long long count) {
+    if (count >= 0) *at++ = ' ';
+    at = writeInteger(at, count);
+    at[0] = ' ';
+    at[1] = Tab;
+    return at + 2;
 }
 
-char* writeField(char* at, const Cell& cell, char decimalSeparator) {
-    if (const auto* text = std::get_if<std::string_view>(&cell)) {
-        at = std::copy(text->begin(), text->end(), at);
-    } else if (const auto* count = std::get_if<long long>(&cell)) {
-        if (*count >= 0) *at++ = ' ';
-        at = writeInteger(at, *count);
-        *at++ = ' ';
-    } else if (const auto* decimal = std::get_if<Thousandths>(&cell)) {
-        at = writeDecimal(at, *decimal, decimalSeparator);
-    }
+char* writeMean(char* at, Thousandths mean, char decimalSeparator) {
+    at = writeDecimal(at, mean, decimalSeparator);
     *at++ = Tab;
     return at;
 }
 
-// One line of cells, composed in place in record: a record is dozens of short numbers.
-void composeLine(const std::vector<Cell>& cells, char decimalSeparator, std::string& record) {
-    std::size_t room = LineEnd.size();
-    for (const Cell& cell : cells)
-        room += roomFor(cell);
-    record.resize(room);
-    char* at = record.data();
-    for (const Cell& cell : cells)
-        at = writeField(at, cell, decimalSeparator);
+// The cells of wideCells, written straight from the result into room, which only grows: a run
+// writes thousands of records of dozens of short numbers each.
+std::string_view composeRecord(const ParticipantResult& result, char decimalSeparator,
+                               std::string& room) {
+    constexpr std::size_t CellRoom = NumberRoom + 3;
+    const std::size_t most =
+        result.subject.size() + 1 + CellRoom * (1 + 5 * result.clusters.size()) + LineEnd.size();
+    if (room.size() < most) room.resize(most);
+    char* at = std::copy(result.subject.begin(), result.subject.end(), room.data());
+    *at++ = Tab;
+    at = writeCount(at, result.clusterCount());
+    for (const ClusterResult& cluster : result.clusters) {
+        at = writeCount(at, cluster.trials);
+        at = writeCount(at, cluster.boxes);
+        at = writeMean(at, cluster.meanOpened, decimalSeparator);
+        at = writeMean(at, cluster.meanWithinErrors, decimalSeparator);
+        at = writeMean(at, Thousandths::of(cluster.betweenErrors), decimalSeparator);
+    }
     at = std::copy(LineEnd.begin(), LineEnd.end(), at);
-    record.resize(static_cast<std::size_t>(at - record.data()));
+    return {room.data(), static_cast<std::size_t>(at - room.data())};
 }
 
 } // namespace
 
 std::string formatNumber(long long value) {
-    std::string out;
-    composeLine({value}, '.', out);
-    out.resize(out.size() - 1 - LineEnd.size());
-    return out;
+    std::array<char, NumberRoom + 3> text{};
+    char* const tab = writeCount(text.data(), value) - 1;
+    return {text.data(), tab};
 }
 
 std::string columnNames(int clusterCount) {
@@ -62,24 +66,17 @@ std::string columnNames(int clusterCount) {
 }
 
 std::string datRecord(const ParticipantResult& result, char decimalSeparator) {
-    std::vector<Cell> cells;
-    wideCells(result, cells);
-    std::string out;
-    composeLine(cells, decimalSeparator, out);
-    return out;
+    std::string room;
+    return std::string(composeRecord(result, decimalSeparator, room));
 }
 
 void writeDat(const std::vector<ParticipantResult>& results, DatOptions options,
               files::WholeFile& out) {
     if (options.withColumnNames && !results.empty())
         out.write(columnNames(results.front().clusterCount()));
-    std::vector<Cell> cells;
-    std::string record;
-    for (const ParticipantResult& result : results) {
-        wideCells(result, cells);
-        composeLine(cells, options.decimalSeparator, record);
-        out.write(record);
-    }
+    std::string room;
+    for (const ParticipantResult& result : results)
+        out.write(composeRecord(result, options.decimalSeparator, room));
 }
 
 } // namespace dozorira::output

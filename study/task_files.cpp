@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
-#include <map>
 #include <system_error>
+#include <tuple>
 
 namespace dozorira::study {
 namespace {
@@ -93,14 +93,29 @@ TaskFiles taskFilesOf(const std::vector<std::string>& arguments) {
 }
 
 std::optional<Repeat> firstRepeat(const TaskFiles& files) {
-    std::map<std::pair<dev_t, ino_t>, std::size_t> seen;
-    for (std::size_t i = 0; i < files.looks.size(); ++i) {
-        const FileLook& look = files.looks[i];
-        if (!look.found) continue;
-        const auto [earlier, isNew] = seen.try_emplace({look.device, look.inode}, i);
-        if (!isNew) return Repeat{i, earlier->second};
+    // The files found, sorted by what they are, and those that are the same file in their order:
+    // one block of memory for thousands of files, instead of one for each.
+    struct Seen {
+        dev_t device;
+        ino_t inode;
+        std::size_t index;
+    };
+    std::vector<Seen> seen;
+    seen.reserve(files.looks.size());
+    for (std::size_t i = 0; i < files.looks.size(); ++i)
+        if (files.looks[i].found) seen.push_back({files.looks[i].device, files.looks[i].inode, i});
+    std::sort(seen.begin(), seen.end(), [](const Seen& a, const Seen& b) {
+        return std::tie(a.device, a.inode, a.index) < std::tie(b.device, b.inode, b.index);
+    });
+    std::optional<Repeat> first;
+    std::size_t sameFrom = 0; // the first of the files that are the same file as seen[k]
+    for (std::size_t k = 1; k < seen.size(); ++k) {
+        if (seen[k].device != seen[k - 1].device || seen[k].inode != seen[k - 1].inode)
+            sameFrom = k;
+        else if (!first || seen[k].index < first->again)
+            first = Repeat{seen[k].index, seen[sameFrom].index};
     }
-    return std::nullopt;
+    return first;
 }
 
 } // namespace dozorira::study

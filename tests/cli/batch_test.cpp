@@ -111,6 +111,7 @@ TEST(BatchRun, RunErrorIsOneLineAndStatusOne) {
 TEST(BatchRun, UsageErrorsAreStatusTwo) {
     using dozorira::output::FormatRules;
     const std::string one = Data + "/pp01.vty";
+    const std::string three = Data + "/pp03.vty";
     const auto applies = [](bool (*holds)(const FormatRules&)) {
         return std::string(" ").append(dozorira::output::formatsWhere(holds, "and")) + " only)";
     };
@@ -205,7 +206,12 @@ TEST(BatchRun, UsageErrorsAreStatusTwo) {
          "the task file " + one + " is given twice: give each task file once"},
         {{"--check", Data, Data + "/./pp01.vty"},
          "the task file " + one + " is given twice, also as " + Data +
-             "/./pp01.vty: give each task file once"}};
+             "/./pp01.vty: give each task file once"},
+        // The first that comes again, whichever of two files given twice does.
+        {{"-o", "x.dat", three, one, Data + "/pp02.vty", one, three},
+         "the task file " + one + " is given twice: give each task file once"},
+        {{"-o", "x.dat", one, three, Data + "/pp02.vty", three, one},
+         "the task file " + three + " is given twice: give each task file once"}};
     for (const auto& [args, message] : cases) {
         const Result r = batch(args);
         EXPECT_EQ(r.status, ExitUsage) << message;

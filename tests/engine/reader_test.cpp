@@ -132,6 +132,16 @@ TEST(LineReading, TheFastWayReadsWhatThePlainWayReads) {
             dir.write("pp.vty", taskFile({row("0"), line, row("1"), line, line, row("0"), line}));
         EXPECT_EQ(outcome(path, {}), outcome(path, {8, 8})) << printable(line);
     }
+    // Fields 1 to 3 of 30 to 32 bytes with their tab (32 are kept to be compared), and a line
+    // whose fields differ from them in the last byte only: taken as repeated, its fields after
+    // them would shift by one.
+    for (const std::size_t label : {25, 26, 27}) {
+        const std::string fields = std::string(label, 'x') + "\t6\t1";
+        const std::string first = "1\t" + fields + "\tA\tx\t3\tBCA\ty\t";
+        const std::string next = "2\t" + fields + "9\tA\t3\tBCA\ty\t";
+        const std::string path = dir.write("pp.vty", taskFile({row("0"), first, next, first}));
+        EXPECT_EQ(outcome(path, {}), outcome(path, {8, 8})) << label;
+    }
 }
 
 TEST(LineReading, CrAndCrLfEndLinesButALoneLfIsText) {
@@ -202,6 +212,27 @@ TEST(ClusterBookkeeping, TheCloseRuleFollowsTheLastRowNumber) {
               2);
     // Rows 0, -5: the count goes negative.
     EXPECT_EQ(readText(taskFile({row("0"), row("-5")})).cluster(1).TrialCount, -4);
+}
+
+TEST(ClusterBookkeeping, TablesReadEarlierCanBeReplacedByOthers) {
+    // A file's tables put in place of another's (as analyseTaskFile hands them out): the earlier
+    // clusters go before the memory that their trials are in.
+    ClusterTables t = readText(taskFile({row("0"), row("1"), row("0")}));
+    t = readText(taskFile({row("0"), row("1"), row("2")}));
+    ASSERT_EQ(t.ClusterCount, 1);
+    EXPECT_EQ(t.cluster(1).trial(3).OpenCount, 3);
+}
+
+TEST(ClusterBookkeeping, MemoryKeptForTheNextFileHoldsNothingOfTheFileBefore) {
+    // 255 clusters take more memory for their trials than a file usually needs.
+    std::string many = taskFile({});
+    for (int c = 0; c < 255; ++c)
+        many += "0\tother\t9\t1\tA\tx\t3\tBCA\ty\t\r\n";
+    EXPECT_EQ(readText(many).ClusterCount, 255);
+    const ClusterTables t = readText(taskFile({row("0"), row("1")}));
+    ASSERT_EQ(t.clusters.size(), 2u);
+    EXPECT_EQ(t.cluster(1).trials.size(), 2u);
+    EXPECT_EQ(t.cluster(1).BoxCount, 6);
 }
 
 TEST(ClusterBookkeeping, LinesBeforeTheFirstZeroStayInClusterZero) {
