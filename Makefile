@@ -65,11 +65,15 @@ run: build
 
 # The build and its tests go side by side with the sanitized tree's build and tests, so that
 # neither leaves a core idle while it links, runs moc or waits for lintian; the output of each
-# shows whole once it ends. The fuzz targets come last, with the machine to themselves.
+# shows whole once it ends. The fuzz targets run once the sanitized tests pass, beside the
+# build's tests, which spend much of their time waiting on the disk and on other programs.
 test: deps
 	$(call install,$(READER_PACKAGES) $(SANITIZE_PACKAGES) $(FAULT_PACKAGES))
-	$(MAKE) -j$(JOBS) --output-sync=target build-tests sanitize-test thread-test BUILD_JOBS=
-	$(MAKE) fuzz FUZZ_SECONDS=5
+	$(MAKE) -j$(JOBS) --output-sync=target build-tests sanitize-test-fuzz thread-test BUILD_JOBS=
+
+# The sanitized tests, then five seconds of each fuzz target from the same tree, which built them.
+sanitize-test-fuzz: sanitize-test
+	fuzz/run.sh $(SANITIZE_BUILD) 5
 
 build-tests: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(TEST_JOBS)
@@ -85,7 +89,7 @@ bench: build
 package: build
 	cd $(BUILD) && cpack -G DEB
 
-.PHONY: sanitize-tree sanitize-test thread-test fuzz-targets fuzz lint
+.PHONY: sanitize-tree sanitize-test sanitize-test-fuzz thread-test fuzz-targets fuzz lint
 
 # One clang tree with AddressSanitizer and UndefinedBehaviorSanitizer holds both the engine and
 # command-line tests and the fuzz targets, so that the engine is compiled once for both. The

@@ -9,53 +9,20 @@
 #include "reader.h"
 #include "result.h"
 #include "scoring.h"
+#include "scratch_file.h"
 #include "warnings.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 using namespace dozorira;
-
-void require(bool holds) {
-    if (!holds) std::abort();
-}
-
-void removeScratch();
-
-// A task file in memory-backed /dev/shm where it can be; never destroyed, so that the clean-up at
-// exit can still use it.
-const std::string& scratchFile() {
-    static const auto* path = new std::string([] {
-        const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        const std::string dir = std::string(base) + "/dozorira-split-" + std::to_string(getpid());
-        if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) std::abort();
-        std::atexit(removeScratch);
-        return dir + "/pp.vty";
-    }());
-    return *path;
-}
-
-void removeScratch() {
-    std::remove(scratchFile().c_str());
-    rmdir(scratchFile().substr(0, scratchFile().rfind('/')).c_str());
-}
-
-void writeScratch(std::string_view bytes) {
-    std::FILE* file = std::fopen(scratchFile().c_str(), "wb");
-    if (!file) std::abort();
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
-        std::abort();
-    if (std::fclose(file) != 0) std::abort();
-}
+using namespace dozorira::fuzz;
 
 bool isUsual(std::string_view line, const LineFields& plain) {
     const bool onlyTabs = std::all_of(line.begin(), line.end(), [](char c) {

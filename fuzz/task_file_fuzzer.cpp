@@ -4,49 +4,18 @@
 #include "analysis.h"
 #include "dat_writer.h"
 #include "error.h"
+#include "scratch_file.h"
 #include "warnings.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
-void removeScratch();
-
-// The engine reads task files by path; a file in memory-backed /dev/shm keeps that cheap. The
-// path is never destroyed, so that the clean-up at exit can still use it.
-const std::string& scratchFile() {
-    static const auto* path = new std::string([] {
-        const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        const std::string dir = std::string(base) + "/dozorira-fuzz-" + std::to_string(getpid());
-        if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) std::abort();
-        std::atexit(removeScratch);
-        return dir + "/pp.vty";
-    }());
-    return *path;
-}
-
-void removeScratch() {
-    std::remove(scratchFile().c_str());
-    rmdir(scratchFile().substr(0, scratchFile().rfind('/')).c_str());
-}
-
-void writeScratch(const std::uint8_t* data, std::size_t size) {
-    std::FILE* file = std::fopen(scratchFile().c_str(), "wb");
-    if (!file) std::abort();
-    if (size > 0 && std::fwrite(data, 1, size, file) != size) std::abort();
-    if (std::fclose(file) != 0) std::abort();
-}
-
-void require(bool holds) {
-    if (!holds) std::abort();
-}
+using namespace dozorira::fuzz;
 
 std::size_t countTabs(std::string_view line) {
     std::size_t tabs = 0;
@@ -80,7 +49,7 @@ void checkRecord(std::string_view bytes) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    writeScratch(data, size);
+    writeScratch({reinterpret_cast<const char*>(data), size});
     const char separator = size % 2 == 0 ? '.' : ',';
     try {
         dozorira::ClusterTables tables;
