@@ -155,20 +155,20 @@ double Document::text(double x, double y, std::string_view text, const TextStyle
     return static_cast<double>(height) / PANGO_SCALE;
 }
 
-double Document::textWidth(std::string_view text, const TextStyle& style) {
+std::pair<double, double> Document::textSize(std::string_view text, const TextStyle& style) {
     layOut(text, style);
     int width = 0;
     int height = 0;
     pango_layout_get_size(layout_, &width, &height);
-    return static_cast<double>(width) / PANGO_SCALE;
+    return {static_cast<double>(width) / PANGO_SCALE, static_cast<double>(height) / PANGO_SCALE};
+}
+
+double Document::textWidth(std::string_view text, const TextStyle& style) {
+    return textSize(text, style).first;
 }
 
 double Document::textHeight(std::string_view text, const TextStyle& style) {
-    layOut(text, style);
-    int width = 0;
-    int height = 0;
-    pango_layout_get_size(layout_, &width, &height);
-    return static_cast<double>(height) / PANGO_SCALE;
+    return textSize(text, style).second;
 }
 
 void Document::paragraph(std::string_view text, const TextStyle& style, double spaceAfter) {

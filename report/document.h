@@ -8,6 +8,7 @@
 #include <pango/pango.h>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace dozorira::report {
@@ -87,6 +88,8 @@ public:
 
 private:
     void layOut(std::string_view text, const TextStyle& style);
+    // Width and height in points of the text as laid out.
+    std::pair<double, double> textSize(std::string_view text, const TextStyle& style);
     void footer();
 
     Sink sink_;
